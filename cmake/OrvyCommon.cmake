@@ -1,0 +1,10 @@
+# Settings every target of the project shares.
+add_library(orvy_options INTERFACE)
+target_compile_features(orvy_options INTERFACE cxx_std_20)
+target_compile_options(orvy_options INTERFACE -Wall -Wextra -Wpedantic)
+target_compile_definitions(orvy_options INTERFACE QT_NO_FOREACH QT_NO_URL_CAST_FROM_STRING)
+if(ORVY_WITH_ASAN)
+    target_compile_options(orvy_options INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer)
+    target_link_options(orvy_options INTERFACE -fsanitize=address,undefined)
+endif()
+set(CMAKE_CXX_EXTENSIONS OFF)

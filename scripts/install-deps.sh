@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs the Debian packages needed to build, run, demo and test the program.
+set -euo pipefail
+
+packages=(
+    cmake ninja-build g++ pkg-config
+    qt6-base-dev qt6-webengine-dev libqt6opengl6-dev
+    libmariadb-dev libmariadb3 libcurl4-openssl-dev libpng-dev zlib1g-dev
+    mariadb-server mariadb-client
+    fonts-noto-core fonts-noto-ui-core fonts-dejavu-core
+    xvfb xauth ffmpeg imagemagick python3 openssl
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+    SUDO=""
+    [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+    $SUDO apt-get update
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+fi
