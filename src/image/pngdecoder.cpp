@@ -1,0 +1,177 @@
+#include "image/pngdecoder.h"
+
+#include "core/error.h"
+
+#include <cstring>
+#include <png.h>
+#include <vector>
+
+namespace orvy::image {
+
+namespace {
+
+// libpng reports errors by longjmp. The functions that call into it below keep
+// no C++ object with a destructor in their own frame, so the jump skips nothing;
+// everything that needs releasing lives in decodePng's frame, whose RAII objects
+// run normally once the helper has returned false.
+
+// Plain data shared with libpng's callbacks through its user pointers.
+struct ReadState {
+    const png_byte *data;
+    size_t size;
+    size_t position;
+    char message[512];
+};
+
+[[noreturn]] void onPngError(png_structp png, png_const_charp message)
+{
+    auto *state = static_cast<ReadState *>(png_get_error_ptr(png));
+    std::strncpy(state->message, message ? message : "unknown error", sizeof state->message - 1);
+    state->message[sizeof state->message - 1] = '\0';
+    png_longjmp(png, 1);
+}
+
+void onPngWarning(png_structp, png_const_charp)
+{
+    // Warnings are about things libpng can live with; the errors that matter
+    // (CRCs included, see png_set_crc_action) come through onPngError.
+}
+
+void onPngRead(png_structp png, png_bytep out, size_t length)
+{
+    auto *state = static_cast<ReadState *>(png_get_io_ptr(png));
+    if (length > state->size - state->position)
+        png_error(png, "the file is truncated");
+    std::memcpy(out, state->data + state->position, length);
+    state->position += length;
+}
+
+// Owns the libpng read and info structures.
+class PngReader {
+public:
+    explicit PngReader(ReadState *state)
+        : m_png(png_create_read_struct(PNG_LIBPNG_VER_STRING, state, onPngError, onPngWarning))
+    {
+        if (m_png)
+            m_info = png_create_info_struct(m_png);
+    }
+    ~PngReader()
+    {
+        if (m_png)
+            png_destroy_read_struct(&m_png, m_info ? &m_info : nullptr, nullptr);
+    }
+    PngReader(const PngReader &) = delete;
+    PngReader &operator=(const PngReader &) = delete;
+
+    bool isValid() const { return m_png && m_info; }
+    png_structp png() const { return m_png; }
+    png_infop info() const { return m_info; }
+
+private:
+    png_structp m_png = nullptr;
+    png_infop m_info = nullptr;
+};
+
+// Reads the signature and every chunk up to the first IDAT.
+bool readHeader(png_structp png, png_infop info, ReadState *state)
+{
+    if (setjmp(png_jmpbuf(png)))
+        return false;
+    png_set_read_fn(png, state, onPngRead);
+    // A damaged chunk, critical or ancillary, makes the file unusable: the banner
+    // is shown exactly as sent or not at all.
+    png_set_crc_action(png, PNG_CRC_ERROR_QUIT, PNG_CRC_ERROR_QUIT);
+    png_read_info(png, info);
+    return true;
+}
+
+// Sets up the conversion of any colour type and depth to 8-bit RGBA.
+bool setUpRgba(png_structp png, png_infop info)
+{
+    if (setjmp(png_jmpbuf(png)))
+        return false;
+    const int colorType = png_get_color_type(png, info);
+    const int bitDepth = png_get_bit_depth(png, info);
+    if (colorType == PNG_COLOR_TYPE_PALETTE)
+        png_set_palette_to_rgb(png);
+    if (colorType == PNG_COLOR_TYPE_GRAY && bitDepth < 8)
+        png_set_expand_gray_1_2_4_to_8(png);
+    const bool hasTransparencyChunk = png_get_valid(png, info, PNG_INFO_tRNS) != 0;
+    if (hasTransparencyChunk)
+        png_set_tRNS_to_alpha(png);
+    if (bitDepth == 16)
+        png_set_scale_16(png);
+    if (colorType == PNG_COLOR_TYPE_GRAY || colorType == PNG_COLOR_TYPE_GRAY_ALPHA)
+        png_set_gray_to_rgb(png);
+    if (!(colorType & PNG_COLOR_MASK_ALPHA) && !hasTransparencyChunk)
+        png_set_filler(png, 0xff, PNG_FILLER_AFTER);
+    png_set_interlace_handling(png);
+    png_read_update_info(png, info);
+    return true;
+}
+
+// Decodes all passes into rows, then reads and checks the chunks after the image data.
+bool readPixels(png_structp png, png_bytepp rows)
+{
+    if (setjmp(png_jmpbuf(png)))
+        return false;
+    png_read_image(png, rows);
+    png_read_end(png, nullptr);
+    return true;
+}
+
+[[noreturn]] void throwPngError(const ReadState &state)
+{
+    throw Error(QStringLiteral("PNG: %1").arg(QString::fromUtf8(state.message)));
+}
+
+} // namespace
+
+QImage decodePng(const QByteArray &data)
+{
+    constexpr size_t SignatureSize = 8;
+    if (size_t(data.size()) < SignatureSize
+        || png_sig_cmp(reinterpret_cast<png_const_bytep>(data.constData()), 0, SignatureSize) != 0)
+        throw Error(QStringLiteral("The file being read is not a valid \"Portable Network Graphics\" image "
+                                   "because it contains an invalid header. This file may be corrupted, try "
+                                   "obtaining it again"));
+
+    ReadState state {};
+    state.data = reinterpret_cast<const png_byte *>(data.constData());
+    state.size = size_t(data.size());
+
+    PngReader reader(&state);
+    if (!reader.isValid())
+        throw Error(QStringLiteral("PNG: out of memory"));
+    if (!readHeader(reader.png(), reader.info(), &state))
+        throwPngError(state);
+
+    const qint64 width = png_get_image_width(reader.png(), reader.info());
+    const qint64 height = png_get_image_height(reader.png(), reader.info());
+    if (width * height > MaxPngPixels)
+        throw Error(
+            QStringLiteral("PNG: the picture is too large (%1 x %2 pixels; at most %3 million are accepted)")
+                .arg(width)
+                .arg(height)
+                .arg(MaxPngPixels / 1'000'000));
+
+    if (!setUpRgba(reader.png(), reader.info()))
+        throwPngError(state);
+    if (png_get_channels(reader.png(), reader.info()) != 4
+        || png_get_bit_depth(reader.png(), reader.info()) != 8
+        || png_get_rowbytes(reader.png(), reader.info()) != size_t(width) * 4)
+        throw Error(QStringLiteral("PNG: unsupported pixel layout"));
+
+    QImage image(int(width), int(height), QImage::Format_RGBA8888);
+    if (image.isNull())
+        throw Error(QStringLiteral("PNG: not enough memory for a %1 x %2 picture").arg(width).arg(height));
+    std::vector<png_bytep> rows(static_cast<size_t>(height));
+    for (int y = 0; y < int(height); ++y)
+        rows[size_t(y)] = image.scanLine(y);
+
+    if (!readPixels(reader.png(), rows.data()))
+        throwPngError(state);
+    return image;
+}
+
+} // namespace orvy::image
