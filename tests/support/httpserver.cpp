@@ -13,6 +13,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
+#include <QTimer>
 #include <map>
 
 namespace orvy::test {
@@ -154,6 +155,9 @@ public:
         bool closeAfter = false; // close once the current answer is out
         std::unique_ptr<QFile> file;
         qint64 fileRemaining = 0;
+        QTimer *trickle = nullptr; // child of the socket while a trickled body goes out
+        QByteArray trickleRest;
+        qsizetype tricklePiece = 0;
     };
     QTcpServer *m_server = nullptr;
     std::map<QTcpSocket *, Connection> m_connections;
@@ -170,6 +174,7 @@ public:
     void serveFile(QTcpSocket *socket, Connection &c, const Request &request, const Response &r);
     void pumpFile(QTcpSocket *socket, Connection &c);
     void finishAnswer(QTcpSocket *socket, Connection &c);
+    void trickleNext(QTcpSocket *socket);
 };
 
 void HttpServer::Private::start(const Tls *tls)
@@ -293,8 +298,8 @@ void HttpServer::Private::onBytesWritten(QTcpSocket *socket)
 
 void HttpServer::Private::processBuffer(QTcpSocket *socket, Connection &c)
 {
-    // One request at a time: a pipelined next request waits until the file is out.
-    while (!c.silent && !c.file && !c.closeAfter) {
+    // One request at a time: a pipelined next request waits until the body is out.
+    while (!c.silent && !c.file && !c.trickle && !c.closeAfter) {
         const qsizetype headEnd = c.buffer.indexOf("\r\n\r\n");
         if (headEnd < 0) {
             if (c.buffer.size() > MaxHeadSize) {
@@ -375,6 +380,7 @@ void HttpServer::Private::answer(QTcpSocket *socket, Connection &c, const Reques
         return;
     case Mode::Normal:
     case Mode::StallAfterHeaders:
+    case Mode::Trickle:
         break;
     }
 
@@ -389,6 +395,15 @@ void HttpServer::Private::answer(QTcpSocket *socket, Connection &c, const Reques
         head += name + ": " + value + "\r\n";
     head += "\r\n";
     socket->write(head);
+    if (r.mode == Mode::Trickle && request.method != "HEAD" && !r.body.isEmpty()) {
+        c.trickleRest = r.body;
+        c.tricklePiece = qMax<qsizetype>(1, (r.body.size() + 9) / 10);
+        c.trickle = new QTimer(socket);
+        c.trickle->setInterval(r.trickleIntervalMs);
+        QObject::connect(c.trickle, &QTimer::timeout, m_context, [this, socket] { trickleNext(socket); });
+        c.trickle->start();
+        return;
+    }
     if (request.method != "HEAD")
         socket->write(r.body);
     if (stall) {
@@ -462,6 +477,21 @@ void HttpServer::Private::pumpFile(QTcpSocket *socket, Connection &c)
     }
     if (c.file && c.fileRemaining == 0) {
         c.file.reset();
+        finishAnswer(socket, c);
+    }
+}
+
+void HttpServer::Private::trickleNext(QTcpSocket *socket)
+{
+    auto it = m_connections.find(socket);
+    if (it == m_connections.end() || !it->second.trickle)
+        return;
+    Connection &c = it->second;
+    socket->write(c.trickleRest.left(c.tricklePiece));
+    c.trickleRest.remove(0, c.tricklePiece);
+    if (c.trickleRest.isEmpty()) {
+        c.trickle->deleteLater();
+        c.trickle = nullptr;
         finishAnswer(socket, c);
     }
 }

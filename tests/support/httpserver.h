@@ -19,7 +19,8 @@ public:
         NeverAnswer, // read the request, then stay silent until the server stops
         File, // a file from disk, with byte ranges (206) for media players
         StallAfterHeaders, // send the headers and `body`, announce one byte more, then go silent
-        CloseWithoutAnswer // read the request and close the connection
+        CloseWithoutAnswer, // read the request and close the connection
+        Trickle // send the headers, then `body` in 10 pieces, one every trickleIntervalMs
     };
 
     struct Response {
@@ -30,12 +31,18 @@ public:
         Mode mode = Mode::Normal;
         QString filePath; // Mode::File
         QByteArray contentType; // Content-Type, when not empty
+        int trickleIntervalMs = 100; // Mode::Trickle
 
         static Response ok(
             const QByteArray &body, const QByteArray &contentType = "application/octet-stream");
         static Response redirect(int status, const QByteArray &location);
         static Response file(const QString &path, const QByteArray &contentType);
         static Response neverAnswer();
+
+        void addHeader(const QByteArray &name, const QByteArray &value)
+        {
+            headers.append(qMakePair(name, value));
+        }
     };
 
     struct Request {

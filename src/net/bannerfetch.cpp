@@ -1,0 +1,373 @@
+#include "net/bannerfetch.h"
+
+#include "core/error.h"
+
+#include <QElapsedTimer>
+#include <algorithm>
+#include <array>
+#include <curl/curl.h>
+
+namespace orvy::net {
+
+namespace {
+
+// Owning wrappers: every libcurl handle is released on every path, throw included.
+
+class CurlGlobal {
+public:
+    CurlGlobal() { m_code = curl_global_init(CURL_GLOBAL_DEFAULT); }
+    ~CurlGlobal() { curl_global_cleanup(); }
+    CURLcode code() const { return m_code; }
+
+private:
+    CURLcode m_code;
+};
+
+class CurlEasy {
+public:
+    CurlEasy()
+        : m_handle(curl_easy_init())
+    {
+    }
+    ~CurlEasy() { curl_easy_cleanup(m_handle); }
+    CurlEasy(const CurlEasy &) = delete;
+    CurlEasy &operator=(const CurlEasy &) = delete;
+    CURL *get() const { return m_handle; }
+
+private:
+    CURL *m_handle;
+};
+
+class CurlMulti {
+public:
+    CurlMulti()
+        : m_handle(curl_multi_init())
+    {
+    }
+    ~CurlMulti() { curl_multi_cleanup(m_handle); }
+    CurlMulti(const CurlMulti &) = delete;
+    CurlMulti &operator=(const CurlMulti &) = delete;
+    CURLM *get() const { return m_handle; }
+
+private:
+    CURLM *m_handle;
+};
+
+// An easy handle attached to a multi handle for one transfer.
+class CurlAttachment {
+public:
+    CurlAttachment(CURLM *multi, CURL *easy)
+        : m_multi(multi)
+        , m_easy(easy)
+        , m_code(curl_multi_add_handle(multi, easy))
+    {
+    }
+    ~CurlAttachment()
+    {
+        if (m_code == CURLM_OK)
+            curl_multi_remove_handle(m_multi, m_easy);
+    }
+    CurlAttachment(const CurlAttachment &) = delete;
+    CurlAttachment &operator=(const CurlAttachment &) = delete;
+    CURLMcode code() const { return m_code; }
+
+private:
+    CURLM *m_multi;
+    CURL *m_easy;
+    CURLMcode m_code;
+};
+
+class CurlHeaders {
+public:
+    CurlHeaders() = default;
+    ~CurlHeaders() { curl_slist_free_all(m_list); }
+    CurlHeaders(const CurlHeaders &) = delete;
+    CurlHeaders &operator=(const CurlHeaders &) = delete;
+    bool append(const char *line)
+    {
+        curl_slist *grown = curl_slist_append(m_list, line);
+        if (!grown)
+            return false;
+        m_list = grown;
+        return true;
+    }
+    curl_slist *get() const { return m_list; }
+
+private:
+    curl_slist *m_list = nullptr;
+};
+
+class CurlUrl {
+public:
+    CurlUrl()
+        : m_handle(curl_url())
+    {
+    }
+    ~CurlUrl() { curl_url_cleanup(m_handle); }
+    CurlUrl(const CurlUrl &) = delete;
+    CurlUrl &operator=(const CurlUrl &) = delete;
+    CURLU *get() const { return m_handle; }
+
+private:
+    CURLU *m_handle;
+};
+
+class CurlString {
+public:
+    CurlString() = default;
+    ~CurlString() { curl_free(m_text); }
+    CurlString(const CurlString &) = delete;
+    CurlString &operator=(const CurlString &) = delete;
+    char **out() { return &m_text; }
+    QByteArray bytes() const { return QByteArray(m_text); }
+
+private:
+    char *m_text = nullptr;
+};
+
+// Where a transfer failed, for the message the user sees.
+enum class Stage { Sending, Receiving, Reading };
+
+// What the callbacks learn about the current answer.
+struct Transfer {
+    CURL *easy = nullptr;
+    QElapsedTimer clock;
+    qint64 lastActivityMs = 0;
+    bool requestStarted = false; // the connection is up, the request goes out
+    bool headersDone = false; // the final answer's header block has arrived
+    QByteArray body;
+
+    void touch() { lastActivityMs = clock.elapsed(); }
+};
+
+size_t onBody(char *data, size_t size, size_t count, void *userdata)
+{
+    auto *t = static_cast<Transfer *>(userdata);
+    const size_t bytes = size * count;
+    try {
+        t->body.append(data, qsizetype(bytes));
+    } catch (...) {
+        return 0; // libcurl reports a write error
+    }
+    t->touch();
+    return bytes;
+}
+
+size_t onHeader(char *data, size_t size, size_t count, void *userdata)
+{
+    auto *t = static_cast<Transfer *>(userdata);
+    const size_t bytes = size * count;
+    t->touch();
+    if (bytes == 2 && data[0] == '\r' && data[1] == '\n') {
+        // The blank line ends a header block; an interim 1xx block is not the answer.
+        long status = 0;
+        curl_easy_getinfo(t->easy, CURLINFO_RESPONSE_CODE, &status);
+        if (status >= 200)
+            t->headersDone = true;
+    }
+    return bytes;
+}
+
+int onRequestStart(void *userdata, char *, char *, int, int)
+{
+    auto *t = static_cast<Transfer *>(userdata);
+    t->requestStarted = true;
+    t->touch();
+    return CURL_PREREQFUNC_OK;
+}
+
+QString libraryText(CURLcode code)
+{
+    QString text = QString::fromUtf8(curl_easy_strerror(code));
+    while (text.endsWith(u'.'))
+        text.chop(1);
+    return text;
+}
+
+[[noreturn]] void throwInvalidUrl(const QString &url)
+{
+    throw Error(QStringLiteral("Invalid URL: \"%1\"").arg(url));
+}
+
+[[noreturn]] void throwTransferError(Stage stage, CURLcode code)
+{
+    QString pattern;
+    switch (stage) {
+    case Stage::Sending:
+        pattern = QStringLiteral("Error sending data: (%1) %2");
+        break;
+    case Stage::Receiving:
+        pattern = QStringLiteral("Error receiving data: (%1) %2");
+        break;
+    case Stage::Reading:
+        pattern = QStringLiteral("Error reading data: (%1) %2");
+        break;
+    }
+    throw Error(pattern.arg(QString::number(int(code)), libraryText(code)));
+}
+
+// Checks that url is an absolute http or https address and returns it in the form
+// libcurl is given; throws the invalid-URL message otherwise. Spaces and non-ASCII
+// characters in the path are percent-encoded rather than refused.
+QByteArray checkedUrl(const QString &url, const QString &shownAs)
+{
+    if (url.trimmed().isEmpty())
+        throwInvalidUrl(shownAs);
+    CurlUrl parsed;
+    if (!parsed.get())
+        throw Error(QStringLiteral("Out of memory"));
+    // No scheme guessing: "example.com/banner.png" is not an address.
+    if (curl_url_set(
+            parsed.get(), CURLUPART_URL, url.toUtf8().constData(), CURLU_NON_SUPPORT_SCHEME | CURLU_URLENCODE)
+        != CURLUE_OK)
+        throwInvalidUrl(shownAs);
+    CurlString scheme;
+    CurlString full;
+    if (curl_url_get(parsed.get(), CURLUPART_SCHEME, scheme.out(), 0) != CURLUE_OK
+        || curl_url_get(parsed.get(), CURLUPART_URL, full.out(), 0) != CURLUE_OK)
+        throwInvalidUrl(shownAs);
+    const QByteArray lower = scheme.bytes().toLower();
+    if (lower != "http" && lower != "https")
+        throwInvalidUrl(shownAs);
+    return full.bytes();
+}
+
+bool isRedirect(long status)
+{
+    static constexpr std::array<long, 6> followed { 300, 301, 302, 303, 307, 308 };
+    return std::find(followed.begin(), followed.end(), status) != followed.end();
+}
+
+void setup(CURL *easy, Transfer &transfer, const CurlHeaders &headers, const FetchLimits &limits)
+{
+    bool ok = curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L) == CURLE_OK;
+    ok = ok && curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK;
+    ok = ok && curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https") == CURLE_OK;
+    // Redirects are followed here, one hop at a time, to keep to the listed statuses.
+    ok = ok && curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L) == CURLE_OK;
+    ok = ok && curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L) == CURLE_OK;
+    ok = ok && curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1)) == CURLE_OK;
+    ok = ok && curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers.get()) == CURLE_OK;
+    // An empty name switches on the cookie engine with nothing loaded and nothing saved.
+    ok = ok && curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "") == CURLE_OK;
+    ok = ok && curl_easy_setopt(easy, CURLOPT_SSLVERSION, long(CURL_SSLVERSION_TLSv1_2)) == CURLE_OK;
+    ok = ok && curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L) == CURLE_OK;
+    ok = ok && curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L) == CURLE_OK;
+    if (!limits.caBundle.isEmpty())
+        ok = ok
+            && curl_easy_setopt(easy, CURLOPT_CAINFO, limits.caBundle.toLocal8Bit().constData()) == CURLE_OK;
+    ok = ok && curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, long(limits.timeoutMs)) == CURLE_OK;
+    ok = ok && curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, onBody) == CURLE_OK;
+    ok = ok && curl_easy_setopt(easy, CURLOPT_WRITEDATA, &transfer) == CURLE_OK;
+    ok = ok && curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, onHeader) == CURLE_OK;
+    ok = ok && curl_easy_setopt(easy, CURLOPT_HEADERDATA, &transfer) == CURLE_OK;
+    ok = ok && curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, onRequestStart) == CURLE_OK;
+    ok = ok && curl_easy_setopt(easy, CURLOPT_PREREQDATA, &transfer) == CURLE_OK;
+    if (!ok)
+        throwTransferError(Stage::Sending, CURLE_FAILED_INIT);
+}
+
+// Runs one request on easy. The total time is not capped: only the connection
+// set-up (libcurl's connect time-out) and each silence once the request is under
+// way (watched here, to the millisecond) are.
+CURLcode perform(CURLM *multi, CURL *easy, Transfer &transfer, int timeoutMs)
+{
+    CurlAttachment attachment(multi, easy);
+    if (attachment.code() != CURLM_OK)
+        return CURLE_OUT_OF_MEMORY;
+    transfer.clock.start();
+    transfer.touch();
+    for (;;) {
+        int running = 0;
+        if (curl_multi_perform(multi, &running) != CURLM_OK)
+            return CURLE_OUT_OF_MEMORY;
+        if (running == 0)
+            break;
+        int waitMs = 1000;
+        if (transfer.requestStarted) {
+            const qint64 silentMs = transfer.clock.elapsed() - transfer.lastActivityMs;
+            if (silentMs >= timeoutMs)
+                return CURLE_OPERATION_TIMEDOUT;
+            waitMs = int(std::min<qint64>(waitMs, timeoutMs - silentMs));
+        }
+        if (curl_multi_poll(multi, nullptr, 0, waitMs, nullptr) != CURLM_OK)
+            return CURLE_OUT_OF_MEMORY;
+    }
+    int queued = 0;
+    while (CURLMsg *message = curl_multi_info_read(multi, &queued)) {
+        if (message->msg == CURLMSG_DONE && message->easy_handle == easy)
+            return message->data.result;
+    }
+    return CURLE_FAILED_INIT;
+}
+
+bool isCertificateFailure(CURLcode code)
+{
+    return code == CURLE_PEER_FAILED_VERIFICATION || code == CURLE_SSL_ISSUER_ERROR
+        || code == CURLE_SSL_PINNEDPUBKEYNOTMATCH || code == CURLE_SSL_INVALIDCERTSTATUS;
+}
+
+Stage stageOf(CURLcode code, const Transfer &transfer)
+{
+    if (transfer.headersDone)
+        return Stage::Reading;
+    if (code == CURLE_SEND_ERROR || !transfer.requestStarted)
+        return Stage::Sending; // resolving, connecting, the secure channel, the request itself
+    return Stage::Receiving;
+}
+
+} // namespace
+
+QByteArray fetchBanner(const QString &url, const FetchLimits &limits)
+{
+    static const CurlGlobal global;
+    if (global.code() != CURLE_OK)
+        throwTransferError(Stage::Sending, global.code());
+
+    QString current = url;
+    QByteArray target = checkedUrl(url, url);
+
+    CurlEasy easy;
+    CurlMulti multi;
+    CurlHeaders headers;
+    if (!easy.get() || !multi.get()
+        || !headers.append("User-Agent: Embarcadero URI Client/1.0")
+        // An empty value removes the "Accept: */*" libcurl would add.
+        || !headers.append("Accept:"))
+        throwTransferError(Stage::Sending, CURLE_OUT_OF_MEMORY);
+
+    Transfer transfer;
+    transfer.easy = easy.get();
+    setup(easy.get(), transfer, headers, limits);
+
+    for (int redirects = 0;; ++redirects) {
+        transfer.requestStarted = false;
+        transfer.headersDone = false;
+        transfer.body.clear();
+        if (curl_easy_setopt(easy.get(), CURLOPT_URL, target.constData()) != CURLE_OK)
+            throwInvalidUrl(current);
+
+        const CURLcode code = perform(multi.get(), easy.get(), transfer, limits.timeoutMs);
+        if (code == CURLE_URL_MALFORMAT || code == CURLE_UNSUPPORTED_PROTOCOL)
+            throwInvalidUrl(current);
+        if (isCertificateFailure(code))
+            throw Error(QStringLiteral("Server Certificate Invalid or not present"));
+        if (code != CURLE_OK)
+            throwTransferError(stageOf(code, transfer), code);
+
+        long status = 0;
+        curl_easy_getinfo(easy.get(), CURLINFO_RESPONSE_CODE, &status);
+        char *location = nullptr; // owned by the handle
+        curl_easy_getinfo(easy.get(), CURLINFO_REDIRECT_URL, &location);
+        if (!isRedirect(status) || !location || !*location)
+            return transfer.body;
+        if (redirects >= limits.maxRedirects)
+            throw Error(
+                QStringLiteral("Maximum number of redirections (%1) exceeded").arg(limits.maxRedirects));
+        // libcurl has already resolved the Location against the current address.
+        current = QString::fromUtf8(location);
+        target = checkedUrl(current, current);
+    }
+}
+
+} // namespace orvy::net

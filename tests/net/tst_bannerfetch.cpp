@@ -1,0 +1,336 @@
+#include "core/error.h"
+#include "httpserver.h"
+#include "image/pngdecoder.h"
+#include "net/bannerfetch.h"
+#include "tmpdir.h"
+
+#include <QElapsedTimer>
+#include <QTcpServer>
+#include <QTest>
+
+using orvy::net::fetchBanner;
+using orvy::net::FetchLimits;
+using orvy::test::HttpServer;
+
+namespace {
+
+// The message of the orvy::Error fetchBanner throws, or "no error".
+QString failureOf(const QString &url, const FetchLimits &limits = {})
+{
+    try {
+        fetchBanner(url, limits);
+        return QStringLiteral("no error");
+    } catch (const orvy::Error &e) {
+        return e.message();
+    }
+}
+
+QByteArray everyByte(int repeat)
+{
+    QByteArray out;
+    for (int r = 0; r < repeat; ++r)
+        for (int b = 0; b < 256; ++b)
+            out += char(b);
+    return out;
+}
+
+FetchLimits shortTimeout(int timeoutMs)
+{
+    FetchLimits limits;
+    limits.timeoutMs = timeoutMs;
+    return limits;
+}
+
+} // namespace
+
+class TestBannerFetch : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        // libcurl honours these; the tests talk to 127.0.0.1 only.
+        for (const char *name : { "http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY" })
+            qunsetenv(name);
+    }
+
+    void sendsOnlyTheAgentHeader()
+    {
+        HttpServer server;
+        server.setRoute("/banner.png", HttpServer::Response::ok("x", "image/png"));
+        fetchBanner(server.url(QStringLiteral("banner.png")));
+
+        const QList<HttpServer::Request> requests = server.requests();
+        QCOMPARE(requests.size(), 1);
+        const HttpServer::Request &request = requests.first();
+        QCOMPARE(request.method, QByteArray("GET"));
+        QCOMPARE(request.path, QByteArray("/banner.png"));
+        QStringList names;
+        for (const QByteArray &line : request.headerLines)
+            names << QString::fromLatin1(line.left(line.indexOf(':'))).toLower();
+        names.sort();
+        QCOMPARE(names, QStringList({ QStringLiteral("host"), QStringLiteral("user-agent") }));
+        QCOMPARE(request.header("User-Agent"), QByteArray("Embarcadero URI Client/1.0"));
+        QCOMPARE(request.header("Host"), QByteArray("127.0.0.1:") + QByteArray::number(server.port()));
+    }
+
+    void returnsTheBodyAsSent_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("contentType");
+        QTest::addColumn<QByteArray>("body");
+        QTest::newRow("binary with NULs") << 200 << QByteArray("image/png") << everyByte(4);
+        QTest::newRow("large") << 200 << QByteArray("image/png") << everyByte(8192); // 2 MB
+        QTest::newRow("empty") << 200 << QByteArray("image/png") << QByteArray();
+        // Not examined: a server error still hands its page to the decoder.
+        QTest::newRow("server error") << 500 << QByteArray("text/html") << QByteArray("<html>boom</html>");
+        // Declared as compressed, but nothing may be undone: the bytes are the bytes.
+        QTest::newRow("gzip label") << 200 << QByteArray("application/gzip")
+                                    << QByteArray("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03", 10);
+    }
+    void returnsTheBodyAsSent()
+    {
+        QFETCH(int, status);
+        QFETCH(QByteArray, contentType);
+        QFETCH(QByteArray, body);
+        HttpServer server;
+        HttpServer::Response response = HttpServer::Response::ok(body, contentType);
+        response.status = status;
+        if (contentType == "application/gzip")
+            response.addHeader("Content-Encoding", "gzip");
+        server.setRoute("/b", response);
+        QCOMPARE(fetchBanner(server.url(QStringLiteral("b"))), body);
+    }
+
+    void notFoundPageFailsAtDecoding()
+    {
+        HttpServer server;
+        const QByteArray page = fetchBanner(server.url(QStringLiteral("missing.png")));
+        QVERIFY(page.contains("<html>"));
+        try {
+            orvy::image::decodePng(page);
+            QFAIL("an HTML page decoded as PNG");
+        } catch (const orvy::Error &e) {
+            QCOMPARE(e.message(),
+                QStringLiteral(
+                    "The file being read is not a valid \"Portable Network Graphics\" image because it "
+                    "contains an invalid header. This file may be corrupted, try obtaining it again"));
+        }
+    }
+
+    void followsRedirects_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<int>("hops");
+        QTest::addColumn<bool>("followed");
+        for (int status : { 300, 301, 302, 303, 307, 308 })
+            QTest::addRow("%d twice", status) << status << 2 << true;
+        QTest::newRow("five, the most") << 302 << 5 << true;
+        QTest::newRow("six, one too many") << 302 << 6 << false;
+        // Not redirects even with a Location: the answer itself is the result.
+        QTest::newRow("306") << 306 << 1 << false;
+        QTest::newRow("305") << 305 << 1 << false;
+        QTest::newRow("201 created") << 201 << 1 << false;
+    }
+    void followsRedirects()
+    {
+        QFETCH(int, status);
+        QFETCH(int, hops);
+        QFETCH(bool, followed);
+        HttpServer server;
+        for (int i = 0; i < hops; ++i) {
+            const QByteArray next = i + 1 < hops ? "/hop" + QByteArray::number(i + 1) : QByteArray("/final");
+            HttpServer::Response r = HttpServer::Response::redirect(status, next);
+            r.body = "hop body";
+            server.setRoute("/hop" + QByteArray::number(i), r);
+        }
+        server.setRoute("/final", HttpServer::Response::ok("picture"));
+
+        if (followed) {
+            QCOMPARE(fetchBanner(server.url(QStringLiteral("hop0"))), QByteArray("picture"));
+            QCOMPARE(server.requests().size(), hops + 1);
+            for (const HttpServer::Request &request : server.requests()) {
+                QCOMPARE(request.method, QByteArray("GET"));
+                QCOMPARE(request.header("User-Agent"), QByteArray("Embarcadero URI Client/1.0"));
+            }
+        } else if (hops > 5) {
+            QCOMPARE(failureOf(server.url(QStringLiteral("hop0"))),
+                QStringLiteral("Maximum number of redirections (5) exceeded"));
+            QCOMPARE(server.requests().size(), 6);
+        } else {
+            QCOMPARE(fetchBanner(server.url(QStringLiteral("hop0"))), QByteArray("hop body"));
+            QCOMPARE(server.requests().size(), 1);
+        }
+    }
+
+    void redirectLimitComesFromTheLimits()
+    {
+        HttpServer server;
+        server.setRoute("/loop", HttpServer::Response::redirect(302, "/loop"));
+        FetchLimits limits;
+        limits.maxRedirects = 2;
+        QCOMPARE(failureOf(server.url(QStringLiteral("loop")), limits),
+            QStringLiteral("Maximum number of redirections (2) exceeded"));
+        QCOMPARE(server.requests().size(), 3);
+    }
+
+    void redirectTargetsAreResolved_data()
+    {
+        QTest::addColumn<QByteArray>("location");
+        QTest::addColumn<QByteArray>("finalPath");
+        QTest::newRow("relative") << QByteArray("../pics/banner.png?v=2")
+                                  << QByteArray("/pics/banner.png?v=2");
+        QTest::newRow("same folder") << QByteArray("banner.png") << QByteArray("/old/banner.png");
+        QTest::newRow("absolute path") << QByteArray("/pics/banner.png") << QByteArray("/pics/banner.png");
+        QTest::newRow("full address")
+            << QByteArray("http://127.0.0.1:PORT/pics/banner.png") << QByteArray("/pics/banner.png");
+    }
+    void redirectTargetsAreResolved()
+    {
+        QFETCH(QByteArray, location);
+        QFETCH(QByteArray, finalPath);
+        HttpServer server;
+        location.replace("PORT", QByteArray::number(server.port()));
+        // A cookie set on the way must come back on the next hop: the store lives for the fetch.
+        HttpServer::Response moved = HttpServer::Response::redirect(301, location);
+        moved.addHeader("Set-Cookie", "session=abc; Path=/");
+        server.setRoute("/old/index", moved);
+        server.setRoute(finalPath, HttpServer::Response::ok("picture"));
+
+        QCOMPARE(fetchBanner(server.url(QStringLiteral("old/index"))), QByteArray("picture"));
+        const QList<HttpServer::Request> requests = server.requests();
+        QCOMPARE(requests.size(), 2);
+        QCOMPARE(requests.at(1).path, finalPath);
+        QCOMPARE(requests.at(1).header("Cookie"), QByteArray("session=abc"));
+    }
+
+    void cookiesDoNotOutliveTheFetch()
+    {
+        HttpServer server;
+        HttpServer::Response r = HttpServer::Response::ok("x");
+        r.addHeader("Set-Cookie", "session=abc; Path=/; Max-Age=3600");
+        server.setRoute("/b", r);
+        fetchBanner(server.url(QStringLiteral("b")));
+        fetchBanner(server.url(QStringLiteral("b")));
+        QCOMPARE(server.requests().size(), 2);
+        QVERIFY(!server.requests().at(1).hasHeader("Cookie"));
+    }
+
+    void invalidAddresses_data()
+    {
+        QTest::addColumn<QString>("url");
+        QTest::newRow("empty") << QString();
+        QTest::newRow("blank") << QStringLiteral("   ");
+        QTest::newRow("no scheme") << QStringLiteral("127.0.0.1:PORT/banner.png");
+        QTest::newRow("host only") << QStringLiteral("http://");
+        QTest::newRow("ftp") << QStringLiteral("ftp://127.0.0.1:PORT/banner.png");
+        QTest::newRow("file") << QStringLiteral("file:///etc/hostname");
+        QTest::newRow("garbage") << QStringLiteral("http://[::1/banner.png");
+    }
+    void invalidAddresses()
+    {
+        QFETCH(QString, url);
+        HttpServer server; // nothing may reach it
+        url.replace(QStringLiteral("PORT"), QString::number(server.port()));
+        QCOMPARE(failureOf(url), QStringLiteral("Invalid URL: \"%1\"").arg(url));
+        QVERIFY(server.requests().isEmpty());
+    }
+
+    void redirectToAnotherSchemeIsRefused()
+    {
+        HttpServer server;
+        server.setRoute("/b", HttpServer::Response::redirect(302, "file:///etc/hostname"));
+        QCOMPARE(failureOf(server.url(QStringLiteral("b"))),
+            QStringLiteral("Invalid URL: \"file:///etc/hostname\""));
+    }
+
+    void refusedConnection()
+    {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+        const quint16 port = probe.serverPort();
+        probe.close(); // nothing listens there any more
+        QCOMPARE(failureOf(QStringLiteral("http://127.0.0.1:%1/banner.png").arg(port)),
+            QStringLiteral("Error sending data: (7) Couldn't connect to server"));
+    }
+
+    void silentServers_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<bool>("timed");
+        QTest::newRow("never answers")
+            << int(HttpServer::Mode::NeverAnswer)
+            << QStringLiteral("Error receiving data: (28) Timeout was reached") << true;
+        QTest::newRow("stalls in the body")
+            << int(HttpServer::Mode::StallAfterHeaders)
+            << QStringLiteral("Error reading data: (28) Timeout was reached") << true;
+        QTest::newRow("hangs up") << int(HttpServer::Mode::CloseWithoutAnswer)
+                                  << QStringLiteral("Error receiving data: (52) Server returned nothing (no "
+                                                    "headers, no data)")
+                                  << false;
+    }
+    void silentServers()
+    {
+        QFETCH(int, mode);
+        QFETCH(QString, message);
+        QFETCH(bool, timed);
+        HttpServer server;
+        HttpServer::Response r = HttpServer::Response::ok("partial body");
+        r.mode = HttpServer::Mode(mode);
+        server.setRoute("/b", r);
+
+        QElapsedTimer timer;
+        timer.start();
+        QCOMPARE(failureOf(server.url(QStringLiteral("b")), shortTimeout(500)), message);
+        const qint64 elapsed = timer.elapsed();
+        if (timed)
+            QVERIFY2(elapsed >= 490 && elapsed < 1500, qPrintable(QString::number(elapsed)));
+        else
+            QVERIFY2(elapsed < 490, qPrintable(QString::number(elapsed)));
+    }
+
+    // Only silences are limited, not the whole transfer: a slow but steady body arrives.
+    void steadyBodyIsNotCutShort()
+    {
+        HttpServer server;
+        HttpServer::Response r = HttpServer::Response::ok(everyByte(10));
+        r.mode = HttpServer::Mode::Trickle;
+        r.trickleIntervalMs = 150;
+        server.setRoute("/b", r);
+        QElapsedTimer timer;
+        timer.start();
+        QCOMPARE(fetchBanner(server.url(QStringLiteral("b")), shortTimeout(500)), everyByte(10));
+        QVERIFY2(timer.elapsed() >= 1300, qPrintable(QString::number(timer.elapsed())));
+    }
+
+    void tls_data()
+    {
+        QTest::addColumn<bool>("trusted");
+        QTest::newRow("self-signed, not trusted") << false;
+        QTest::newRow("trusted through the bundle") << true;
+    }
+    void tls()
+    {
+        QFETCH(bool, trusted);
+        const HttpServer::Tls files
+            = HttpServer::makeSelfSignedCertificate(orvy::test::freshTestDir(QStringLiteral("tls")));
+        QVERIFY(!files.certificateFile.isEmpty());
+        HttpServer server(files);
+        server.setRoute("/b", HttpServer::Response::ok(everyByte(2)));
+
+        FetchLimits limits = shortTimeout(5000);
+        if (trusted) {
+            limits.caBundle = files.certificateFile;
+            QCOMPARE(fetchBanner(server.url(QStringLiteral("b")), limits), everyByte(2));
+            QCOMPARE(server.requests().size(), 1);
+        } else {
+            QCOMPARE(failureOf(server.url(QStringLiteral("b")), limits),
+                QStringLiteral("Server Certificate Invalid or not present"));
+            QVERIFY(server.requests().isEmpty());
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestBannerFetch)
+#include "tst_bannerfetch.moc"
