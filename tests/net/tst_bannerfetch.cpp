@@ -216,6 +216,27 @@ private Q_SLOTS:
         QVERIFY(!server.requests().at(1).hasHeader("Cookie"));
     }
 
+    // Addresses typed into the database are not always encoded.
+    void unencodedAddresses_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QByteArray>("sent");
+        QTest::newRow("space") << QStringLiteral("/my banner.png") << QByteArray("/my%20banner.png");
+        QTest::newRow("arabic") << QStringLiteral("/صورة.png") << QByteArray("/%d8%b5%d9%88%d8%b1%d8%a9.png");
+        QTest::newRow("already encoded")
+            << QStringLiteral("/my%20banner.png?a=1") << QByteArray("/my%20banner.png?a=1");
+    }
+    void unencodedAddresses()
+    {
+        QFETCH(QString, path);
+        QFETCH(QByteArray, sent);
+        HttpServer server;
+        server.setRoute(sent, HttpServer::Response::ok("picture"));
+        QCOMPARE(fetchBanner(server.url(path)), QByteArray("picture"));
+        QCOMPARE(server.requests().value(0).path, sent);
+        QCOMPARE(QByteArray::fromPercentEncoding(sent), QByteArray::fromPercentEncoding(path.toUtf8()));
+    }
+
     void invalidAddresses_data()
     {
         QTest::addColumn<QString>("url");
