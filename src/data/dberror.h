@@ -1,0 +1,27 @@
+#pragma once
+
+#include "core/error.h"
+
+namespace orvy::data {
+
+// A failure of the database layer. Messages from the client library carry a fixed prefix
+// naming the layer; clientError() is the library's error number (0 when the failure is
+// the layer's own, such as a missing field or a client library that cannot be loaded).
+class DbError : public Error {
+public:
+    DbError(unsigned clientError, QString message);
+
+    // "[MariaDB] " + the client library's message.
+    static DbError fromClient(unsigned clientError, const QString &clientMessage);
+    static QString prefix() { return QStringLiteral("[MariaDB] "); }
+
+    unsigned clientError() const noexcept { return m_clientError; }
+    // The errors after which the connection is re-opened and the query run again:
+    // cannot connect, server gone away, connection lost during the query.
+    bool isConnectionLoss() const noexcept;
+
+private:
+    unsigned m_clientError;
+};
+
+} // namespace orvy::data

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+#include <mysql.h>
+
+namespace orvy::data {
+
+// The functions of the MariaDB client library this layer calls, looked up at run time:
+// the library is loaded at the first connection attempt, never linked. Once loaded it
+// stays loaded for the life of the program.
+struct MariaDbApi {
+    decltype(&::mysql_init) init = nullptr;
+    decltype(&::mysql_options) options = nullptr;
+    decltype(&::mysql_real_connect) realConnect = nullptr;
+    decltype(&::mysql_close) close = nullptr;
+    decltype(&::mysql_errno) errorNumber = nullptr;
+    decltype(&::mysql_error) error = nullptr;
+    decltype(&::mysql_set_character_set) setCharacterSet = nullptr;
+    decltype(&::mysql_real_query) realQuery = nullptr;
+    decltype(&::mysql_store_result) storeResult = nullptr;
+    decltype(&::mysql_free_result) freeResult = nullptr;
+    decltype(&::mysql_field_count) fieldCount = nullptr;
+    decltype(&::mysql_num_fields) numFields = nullptr;
+    decltype(&::mysql_fetch_fields) fetchFields = nullptr;
+    decltype(&::mysql_fetch_row) fetchRow = nullptr;
+    decltype(&::mysql_fetch_lengths) fetchLengths = nullptr;
+    decltype(&::mysql_more_results) moreResults = nullptr;
+    decltype(&::mysql_next_result) nextResult = nullptr;
+
+    // Loads `libraryName` (or returns it when already loaded); throws DbError naming the
+    // library when it cannot be loaded or lacks a function.
+    static const MariaDbApi &load(const QString &libraryName);
+};
+
+} // namespace orvy::data

@@ -1,0 +1,158 @@
+#include "data/session.h"
+
+#include "data/dberror.h"
+#include "data/mariadbapi.h"
+
+#include <errmsg.h>
+#include <mysqld_error.h>
+
+namespace orvy::data {
+
+namespace {
+
+// The client library's result handle, freed on every path.
+class StoredResult {
+public:
+    StoredResult(const MariaDbApi &api, MYSQL_RES *result)
+        : m_api(api)
+        , m_result(result)
+    {
+    }
+    ~StoredResult()
+    {
+        if (m_result)
+            m_api.freeResult(m_result);
+    }
+    StoredResult(const StoredResult &) = delete;
+    StoredResult &operator=(const StoredResult &) = delete;
+
+    MYSQL_RES *get() const { return m_result; }
+
+private:
+    const MariaDbApi &m_api;
+    MYSQL_RES *m_result;
+};
+
+QByteArray nullableUtf8(const QString &text)
+{
+    return text.isEmpty() ? QByteArray() : text.toUtf8();
+}
+
+} // namespace
+
+void Session::Closer::operator()(st_mysql *mysql) const
+{
+    api->close(mysql);
+}
+
+Session::Session(const MariaDbApi &api, const DbSettings &settings)
+    : m_api(api)
+    , m_mysql(api.init(nullptr), Closer { &api })
+{
+    if (!m_mysql)
+        throw DbError::fromClient(CR_OUT_OF_MEMORY, QStringLiteral("Client run out of memory"));
+    MYSQL *mysql = m_mysql.get();
+
+    m_api.options(mysql, MYSQL_OPT_COMPRESS, nullptr);
+    // Reconnecting is this layer's job, with its own rule (see Connection); the library's
+    // silent reconnect stays off.
+    const my_bool noReconnect = 0;
+    m_api.options(mysql, MYSQL_OPT_RECONNECT, &noReconnect);
+    // The program only reads: never let a server ask for a local file.
+    const unsigned int noLocalInfile = 0;
+    m_api.options(mysql, MYSQL_OPT_LOCAL_INFILE, &noLocalInfile);
+    if (settings.connectTimeoutSeconds > 0) {
+        const unsigned int seconds = unsigned(settings.connectTimeoutSeconds);
+        m_api.options(mysql, MYSQL_OPT_CONNECT_TIMEOUT, &seconds);
+    }
+    if (settings.readTimeoutSeconds > 0) {
+        const unsigned int seconds = unsigned(settings.readTimeoutSeconds);
+        m_api.options(mysql, MYSQL_OPT_READ_TIMEOUT, &seconds);
+    }
+    if (settings.writeTimeoutSeconds > 0) {
+        const unsigned int seconds = unsigned(settings.writeTimeoutSeconds);
+        m_api.options(mysql, MYSQL_OPT_WRITE_TIMEOUT, &seconds);
+    }
+
+    const QByteArray host = nullableUtf8(settings.host);
+    const QByteArray user = settings.user.toUtf8();
+    const QByteArray password = settings.password.toUtf8();
+    const QByteArray database = nullableUtf8(settings.database);
+    if (!m_api.realConnect(mysql, host.isNull() ? nullptr : host.constData(), user.constData(),
+            password.constData(), database.isNull() ? nullptr : database.constData(), settings.port, nullptr,
+            0))
+        throwLastError();
+    setCharacterSet();
+}
+
+Session::~Session() = default;
+
+void Session::setCharacterSet()
+{
+    // utf8mb4 carries every character; the old three-byte "utf8" would corrupt four-byte
+    // ones (emoji, rare CJK), so it is only the fallback for servers that lack utf8mb4.
+    if (m_api.setCharacterSet(m_mysql.get(), "utf8mb4") == 0)
+        return;
+    const unsigned error = m_api.errorNumber(m_mysql.get());
+    if (error != ER_UNKNOWN_CHARACTER_SET && error != CR_CANT_READ_CHARSET)
+        throwLastError();
+    if (m_api.setCharacterSet(m_mysql.get(), "utf8") != 0)
+        throwLastError();
+}
+
+void Session::throwLastError() const
+{
+    throw DbError::fromClient(
+        m_api.errorNumber(m_mysql.get()), QString::fromUtf8(m_api.error(m_mysql.get())));
+}
+
+ResultSet Session::run(const QByteArray &sql)
+{
+    MYSQL *mysql = m_mysql.get();
+    if (m_api.realQuery(mysql, sql.constData(), static_cast<unsigned long>(sql.size())) != 0)
+        throwLastError();
+
+    ResultSet resultSet;
+    {
+        const StoredResult stored(m_api, m_api.storeResult(mysql));
+        if (!stored.get()) {
+            if (m_api.fieldCount(mysql) != 0)
+                throwLastError();
+        } else {
+            resultSet.hasResultSet = true;
+            const unsigned columnCount = m_api.numFields(stored.get());
+            const MYSQL_FIELD *fields = m_api.fetchFields(stored.get());
+            resultSet.columns.reserve(columnCount);
+            for (unsigned i = 0; i < columnCount; ++i) {
+                const MYSQL_FIELD &field = fields[i];
+                resultSet.columns.append({ QString::fromUtf8(field.name, field.name_length), int(field.type),
+                    field.flags, field.charsetnr });
+            }
+            while (MYSQL_ROW row = m_api.fetchRow(stored.get())) {
+                const unsigned long *lengths = m_api.fetchLengths(stored.get());
+                ResultSet::Row values(columnCount);
+                for (unsigned i = 0; i < columnCount; ++i) {
+                    if (row[i])
+                        values[i] = QString::fromUtf8(row[i], qsizetype(lengths[i]));
+                }
+                resultSet.rows.push_back(std::move(values));
+            }
+        }
+    }
+
+    // A statement may answer with more than one result (a stored procedure's CALL): drain
+    // them so the connection is ready for the next statement.
+    while (m_api.moreResults(mysql)) {
+        const int status = m_api.nextResult(mysql);
+        if (status > 0)
+            throwLastError();
+        if (status < 0)
+            break;
+        const StoredResult ignored(m_api, m_api.storeResult(mysql));
+        if (!ignored.get() && m_api.fieldCount(mysql) != 0)
+            throwLastError();
+    }
+    return resultSet;
+}
+
+} // namespace orvy::data

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "data/dbsettings.h"
+#include "data/resultset.h"
+
+#include <QByteArray>
+#include <memory>
+
+struct st_mysql;
+
+namespace orvy::data {
+
+struct MariaDbApi;
+
+// One open client connection (the library's MYSQL handle), closed when destroyed.
+// Constructing it connects; both connecting and running throw DbError.
+class Session {
+public:
+    Session(const MariaDbApi &api, const DbSettings &settings);
+    ~Session();
+
+    Session(const Session &) = delete;
+    Session &operator=(const Session &) = delete;
+
+    // Runs one statement and transfers its whole result.
+    ResultSet run(const QByteArray &sql);
+
+private:
+    struct Closer {
+        const MariaDbApi *api;
+        void operator()(st_mysql *mysql) const;
+    };
+
+    [[noreturn]] void throwLastError() const;
+    void setCharacterSet();
+
+    const MariaDbApi &m_api;
+    std::unique_ptr<st_mysql, Closer> m_mysql;
+};
+
+} // namespace orvy::data

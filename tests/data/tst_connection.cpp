@@ -1,0 +1,382 @@
+// The connection's error and reconnect rules, against a private server that the tests
+// kill sessions on, pause and stop, and against a loopback listener that never answers.
+#include "data/connection.h"
+#include "data/dberror.h"
+#include "data/query.h"
+#include "mariadbserver.h"
+
+#include <QElapsedTimer>
+#include <QTest>
+#include <atomic>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+using namespace orvy::data;
+using orvy::test::MariaDbServer;
+
+namespace {
+
+// Accepts connections on 127.0.0.1 and never says a word: a server that hangs in the handshake.
+class SilentListener {
+public:
+    SilentListener()
+    {
+        m_socket = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (m_socket < 0 || ::bind(m_socket, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0
+            || ::listen(m_socket, 16) != 0
+            || ::getsockname(m_socket, reinterpret_cast<sockaddr *>(&address), &length) != 0)
+            return;
+        m_port = ntohs(address.sin_port);
+        m_thread = std::thread([this] { run(); });
+    }
+    ~SilentListener()
+    {
+        m_stop = true;
+        if (m_thread.joinable())
+            m_thread.join();
+        for (int client : m_clients)
+            ::close(client);
+        if (m_socket >= 0)
+            ::close(m_socket);
+    }
+
+    quint16 port() const { return m_port; }
+    int accepted() const { return m_accepted; }
+
+private:
+    void run()
+    {
+        while (!m_stop) {
+            pollfd waiting { m_socket, POLLIN, 0 };
+            if (::poll(&waiting, 1, 50) > 0) {
+                const int client = ::accept(m_socket, nullptr, nullptr);
+                if (client >= 0) {
+                    m_clients.push_back(client); // kept open, never written to
+                    ++m_accepted;
+                }
+            }
+        }
+    }
+
+    int m_socket = -1;
+    quint16 m_port = 0;
+    std::thread m_thread;
+    std::atomic_bool m_stop = false;
+    std::atomic_int m_accepted = 0;
+    std::vector<int> m_clients;
+};
+
+// Counts the busy signals and checks they come in properly nested pairs.
+class BusyCount : public QObject {
+public:
+    explicit BusyCount(Connection &connection)
+    {
+        connect(&connection, &Connection::operationStarted, this, [this] {
+            ++started;
+            ++depth;
+            unbalanced = unbalanced || depth != 1;
+        });
+        connect(&connection, &Connection::operationFinished, this, [this] {
+            ++finished;
+            --depth;
+            unbalanced = unbalanced || depth != 0;
+        });
+    }
+    bool balanced(int pairs) const { return !unbalanced && started == pairs && finished == pairs; }
+
+    int started = 0;
+    int finished = 0;
+    int depth = 0;
+    bool unbalanced = false;
+};
+
+} // namespace
+
+class TestConnection : public QObject {
+    Q_OBJECT
+
+private:
+    MariaDbServer m_server;
+
+    DbSettings settings() const
+    {
+        DbSettings s;
+        s.host = m_server.host();
+        s.port = m_server.port();
+        s.database = m_server.database();
+        s.user = m_server.user();
+        s.password = m_server.password();
+        return s;
+    }
+
+    static qint64 sessionId(Query &query)
+    {
+        query.open(QStringLiteral("SELECT CONNECTION_ID() AS id"));
+        return query.asString(QStringLiteral("id")).toLongLong();
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY2(m_server.start(), qPrintable(m_server.errorString()));
+        QVERIFY2(m_server.createDatabase(
+                     QStringLiteral("orvy"), QStringLiteral("orvy"), QStringLiteral("pw12charsXYZ")),
+            qPrintable(m_server.errorString()));
+        QVERIFY2(m_server.runSql(QStringLiteral("CREATE TABLE t (n INT); INSERT INTO t VALUES (7);"),
+                     QStringLiteral("orvy")),
+            qPrintable(m_server.errorString()));
+    }
+
+    void opensOnFirstUseAndKeepsTheSession()
+    {
+        Connection connection(settings());
+        BusyCount busy(connection);
+        QVERIFY(!connection.isOpen());
+        Query temp(connection, QStringLiteral("Temp"));
+        const qint64 first = sessionId(temp);
+        QVERIFY(connection.isOpen());
+        connection.open(); // already open: nothing happens
+        QCOMPARE(sessionId(temp), first);
+        QVERIFY(busy.balanced(2));
+
+        // Compression was asked for and granted.
+        temp.open(QStringLiteral("SHOW SESSION STATUS LIKE 'Compression'"));
+        QCOMPARE(temp.asString(QStringLiteral("Value")), QStringLiteral("ON"));
+    }
+
+    void errorsWithoutRetry_data()
+    {
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<QString>("database");
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<unsigned>("clientError");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("wrong password")
+            << QStringLiteral("wrong") << QString() << QStringLiteral("SELECT 1") << 1045u
+            << QStringLiteral("[MariaDB] Access denied for user 'orvy'@'127.0.0.1' "
+                              "(using password: YES)");
+        QTest::newRow("unknown database")
+            << QString() << QStringLiteral("nodb") << QStringLiteral("SELECT 1") << 1044u
+            << QStringLiteral("[MariaDB] Access denied for user 'orvy'@'%' to "
+                              "database 'nodb'");
+        QTest::newRow("missing table")
+            << QString() << QString() << QStringLiteral("SELECT * FROM courses") << 1146u
+            << QStringLiteral("[MariaDB] Table 'orvy.courses' doesn't exist");
+        QTest::newRow("syntax error")
+            << QString() << QString() << QStringLiteral("SELEC 1") << 1064u
+            << QStringLiteral("[MariaDB] You have an error in your SQL syntax; check the "
+                              "manual that corresponds to your MariaDB server version for "
+                              "the right syntax to use near 'SELEC 1' at line 1");
+    }
+    void errorsWithoutRetry()
+    {
+        QFETCH(QString, password);
+        QFETCH(QString, database);
+        QFETCH(QString, sql);
+        QFETCH(unsigned, clientError);
+        QFETCH(QString, message);
+        DbSettings s = settings(); // the default 3 s pause would show in the time taken
+        if (!password.isEmpty())
+            s.password = password;
+        if (!database.isEmpty())
+            s.database = database;
+        Connection connection(s);
+        BusyCount busy(connection);
+        Query temp(connection, QStringLiteral("Temp"));
+        QElapsedTimer timer;
+        timer.start();
+        try {
+            temp.open(sql);
+            QFAIL("no error");
+        } catch (const DbError &e) {
+            QCOMPARE(e.clientError(), clientError);
+            QCOMPARE(e.message(), message);
+        }
+        QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
+        QVERIFY(!temp.isOpen());
+        QVERIFY(busy.balanced(1));
+    }
+
+    void killedSessionReopensSilently()
+    {
+        DbSettings s = settings(); // the first reconnect comes at once: no 3 s pause
+        Connection connection(s);
+        BusyCount busy(connection);
+        Query temp(connection, QStringLiteral("Temp"));
+        const qint64 first = sessionId(temp);
+        QVERIFY2(m_server.killSession(first), qPrintable(m_server.errorString()));
+
+        QElapsedTimer timer;
+        timer.start();
+        temp.open(QStringLiteral("SELECT n, CONNECTION_ID() AS id, @@character_set_client AS cs FROM t"));
+        QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
+        QCOMPARE(temp.asInteger(QStringLiteral("n")), 7);
+        QVERIFY(temp.asString(QStringLiteral("id")).toLongLong() != first);
+        // The new session is set up like the first.
+        QCOMPARE(temp.asString(QStringLiteral("cs")), QStringLiteral("utf8mb4"));
+        QVERIFY(busy.balanced(2));
+    }
+
+    void clientLibraryMissing()
+    {
+        DbSettings s = settings();
+        s.clientLibrary = QStringLiteral("libmariadb-not-here.so.9");
+        Connection connection(s);
+        BusyCount busy(connection);
+        Query temp(connection, QStringLiteral("Temp"));
+        for (int round = 0; round < 2; ++round) {
+            try {
+                temp.open(QStringLiteral("SELECT 1"));
+                QFAIL("no error");
+            } catch (const DbError &e) {
+                QVERIFY2(
+                    e.message().startsWith(QStringLiteral(
+                        "[MariaDB] Cannot load the database client library \"libmariadb-not-here.so.9\"")),
+                    qPrintable(e.message()));
+            }
+        }
+        QVERIFY(!connection.isOpen());
+        QVERIFY(busy.balanced(2));
+    }
+
+    void handshakeNeverComes()
+    {
+        SilentListener listener;
+        QVERIFY(listener.port() != 0);
+        DbSettings s = settings();
+        s.port = listener.port();
+        s.connectTimeoutSeconds = 1;
+        s.retryPauseMs = 300;
+        Connection connection(s);
+        BusyCount busy(connection);
+        QElapsedTimer timer;
+        timer.start();
+        try {
+            connection.open();
+            QFAIL("no error");
+        } catch (const DbError &e) {
+            // A connect that times out is a lost connection to this client (2013 while reading
+            // the greeting); either way it goes through the reconnect rule.
+            QVERIFY2(e.clientError() == 2013 || e.clientError() == 2003, qPrintable(e.message()));
+            QVERIFY(e.message().startsWith(QStringLiteral("[MariaDB] ")));
+        }
+        // The failed connect, then three attempts: at once, after a pause, after a pause.
+        QCOMPARE(listener.accepted(), 1 + Connection::reconnectAttempts);
+        const qint64 elapsed = timer.elapsed();
+        QVERIFY2(elapsed >= 4 * 1000 + 2 * 300 - 100 && elapsed < 8000, qPrintable(QString::number(elapsed)));
+        QVERIFY(!connection.isOpen());
+        QVERIFY(busy.balanced(1));
+    }
+
+    void serverStopsAnswering_data()
+    {
+        QTest::addColumn<int>("resumeAfterMs");
+        QTest::newRow("comes back during the retries") << 1500;
+        QTest::newRow("stays silent") << -1;
+    }
+    void serverStopsAnswering()
+    {
+        QFETCH(int, resumeAfterMs);
+        DbSettings s = settings();
+        s.connectTimeoutSeconds = 1;
+        s.readTimeoutSeconds = 1;
+        s.retryPauseMs = 200;
+        Connection connection(s);
+        BusyCount busy(connection);
+        Query temp(connection, QStringLiteral("Temp"));
+        sessionId(temp);
+
+        // The server freezes while the query runs, and maybe wakes up again later.
+        const pid_t server = pid_t(m_server.pid());
+        std::thread freezer([server, resumeAfterMs] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            ::kill(server, SIGSTOP);
+            if (resumeAfterMs > 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(resumeAfterMs - 200));
+                ::kill(server, SIGCONT);
+            }
+        });
+        QElapsedTimer timer;
+        timer.start();
+        QString error;
+        try {
+            temp.open(QStringLiteral("SELECT SLEEP(0.5) AS s, n FROM t"));
+        } catch (const DbError &e) {
+            error = e.message();
+            QCOMPARE(e.clientError(), 2013u);
+        }
+        const qint64 elapsed = timer.elapsed();
+        freezer.join();
+        ::kill(server, SIGCONT);
+
+        if (resumeAfterMs > 0) {
+            QVERIFY2(error.isEmpty(), qPrintable(error));
+            QCOMPARE(temp.asInteger(QStringLiteral("n")), 7);
+            QVERIFY2(elapsed >= resumeAfterMs && elapsed < resumeAfterMs + 2000,
+                qPrintable(QString::number(elapsed)));
+        } else {
+            QVERIFY(!error.isEmpty());
+            QVERIFY(!connection.isOpen());
+            // One read time-out, three connect time-outs, two pauses.
+            QVERIFY2(
+                elapsed >= 4 * 1000 + 2 * 200 - 100 && elapsed < 8000, qPrintable(QString::number(elapsed)));
+            // Once the server answers again, so does the connection.
+            temp.open(QStringLiteral("SELECT n FROM t"));
+            QCOMPARE(temp.asInteger(QStringLiteral("n")), 7);
+        }
+        QVERIFY(busy.balanced(resumeAfterMs > 0 ? 2 : 3));
+    }
+
+    void serverStoppedForGood_data()
+    {
+        QTest::addColumn<bool>("connectedBefore");
+        QTest::newRow("open connection lost") << true;
+        QTest::newRow("first connect") << false;
+    }
+    void serverStoppedForGood()
+    {
+        QFETCH(bool, connectedBefore);
+        DbSettings s = settings();
+        s.retryPauseMs = 400;
+        Connection connection(s);
+        BusyCount busy(connection);
+        Query temp(connection, QStringLiteral("Temp"));
+        if (connectedBefore)
+            sessionId(temp);
+        m_server.stop();
+
+        QElapsedTimer timer;
+        timer.start();
+        try {
+            temp.open(QStringLiteral("SELECT n FROM t"));
+            QFAIL("no error");
+        } catch (const DbError &e) {
+            // Nobody listens: "cannot connect", which this client numbers 2002.
+            QCOMPARE(e.clientError(), 2002u);
+            QVERIFY2(
+                e.message().startsWith(QStringLiteral("[MariaDB] Can't connect to server on '127.0.0.1'")),
+                qPrintable(e.message()));
+        }
+        const qint64 elapsed = timer.elapsed();
+        QVERIFY2(elapsed >= 2 * 400 && elapsed < 2 * 400 + 1500, qPrintable(QString::number(elapsed)));
+        QVERIFY(!connection.isOpen());
+
+        // The next query after the server is back opens the connection again.
+        QVERIFY2(m_server.restart(), qPrintable(m_server.errorString()));
+        temp.open(QStringLiteral("SELECT n FROM t"));
+        QCOMPARE(temp.asInteger(QStringLiteral("n")), 7);
+        QVERIFY(busy.balanced(connectedBefore ? 3 : 2));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestConnection)
+#include "tst_connection.moc"
