@@ -201,7 +201,7 @@ private Q_SLOTS:
             QCOMPARE(e.clientError(), clientError);
             QCOMPARE(e.message(), message);
         }
-        QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
+        QVERIFY2(timer.elapsed() < 2500, qPrintable(QString::number(timer.elapsed())));
         QVERIFY(!temp.isOpen());
         QVERIFY(busy.balanced(1));
     }
@@ -218,7 +218,7 @@ private Q_SLOTS:
         QElapsedTimer timer;
         timer.start();
         temp.open(QStringLiteral("SELECT n, CONNECTION_ID() AS id, @@character_set_client AS cs FROM t"));
-        QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
+        QVERIFY2(timer.elapsed() < 2500, qPrintable(QString::number(timer.elapsed())));
         QCOMPARE(temp.asInteger(QStringLiteral("n")), 7);
         QVERIFY(temp.asString(QStringLiteral("id")).toLongLong() != first);
         // The new session is set up like the first.
@@ -321,7 +321,7 @@ private Q_SLOTS:
         if (resumeAfterMs > 0) {
             QVERIFY2(error.isEmpty(), qPrintable(error));
             QCOMPARE(temp.asInteger(QStringLiteral("n")), 7);
-            QVERIFY2(elapsed >= resumeAfterMs && elapsed < resumeAfterMs + 2000,
+            QVERIFY2(elapsed >= resumeAfterMs && elapsed < resumeAfterMs + 3000,
                 qPrintable(QString::number(elapsed)));
         } else {
             QVERIFY(!error.isEmpty());
@@ -367,7 +367,7 @@ private Q_SLOTS:
                 qPrintable(e.message()));
         }
         const qint64 elapsed = timer.elapsed();
-        QVERIFY2(elapsed >= 2 * 400 && elapsed < 2 * 400 + 1500, qPrintable(QString::number(elapsed)));
+        QVERIFY2(elapsed >= 2 * 400 && elapsed < 2 * 400 + 2500, qPrintable(QString::number(elapsed)));
         QVERIFY(!connection.isOpen());
 
         // The next query after the server is back opens the connection again.
