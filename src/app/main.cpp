@@ -1,1 +1,25 @@
-int main() { return 0; }
+#include "ui/theme.h"
+#include "ui/tform1.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QUrl>
+
+#include <cstdlib>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    // The main window is an ordinary top-level window and carries the taskbar entry itself.
+    QApplication::setQuitOnLastWindowClosed(true);
+
+    orvy::ui::applyThemeOrReport(app, QString::fromLatin1(orvy::ui::Theme::defaultName));
+
+    auto settings = orvy::ui::FormSettings::builtIn();
+    settings.fatalExit = [](int exitCode) { std::exit(exitCode); };
+    settings.openLink = [](const QString &link) { QDesktopServices::openUrl(QUrl(link, QUrl::TolerantMode)); };
+
+    orvy::ui::TForm1 Form1(std::move(settings));
+    Form1.showMaximized();
+    return QApplication::exec();
+}

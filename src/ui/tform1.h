@@ -1,0 +1,145 @@
+#pragma once
+
+#include "ui/formsettings.h"
+
+#include <QStringList>
+#include <QWidget>
+
+#include <memory>
+
+class QAction;
+class QFrame;
+class QLabel;
+
+namespace orvy::data {
+class Connection;
+class InterfaceQuery;
+class Query;
+} // namespace orvy::data
+
+namespace orvy::ui {
+
+class BannerImage;
+class BevelPanel;
+class BusyCursor;
+class ClickableImage;
+class EdgeBrowser;
+class LessonList;
+class RtlComboBox;
+class SidePanel;
+
+// The program's one window. Its widgets keep the names they are known by; the
+// handlers are thin and hand the work to the data, network and player layers.
+class TForm1 : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // Design size of the client area; positions below are for this width.
+    static constexpr int designWidth = 1152;
+    static constexpr int designHeight = 737;
+    static constexpr int toolbarHeight = 50;
+
+    explicit TForm1(FormSettings settings, QWidget *parent = nullptr);
+    ~TForm1() override;
+
+    // Whether start-up ended through the fatal path (the window must not be shown).
+    bool startupFailed() const { return m_startupFailed; }
+
+    // Full-screen state of the player: 0 normal chrome, 1 the player alone.
+    int Tag = 0;
+
+    // Program-wide links of the welcome panel, set by FormCreate.
+    QString orvyInstagram;
+    QString orvyWeb;
+    QString fbLink;
+
+    // Lesson links, parallel to ListBox1's items; created by FormCreate.
+    std::unique_ptr<QStringList> tmpLinks;
+
+    // Widgets, in creation order.
+    BevelPanel *Panel1 = nullptr;
+    EdgeBrowser *EdgeBrowser1 = nullptr;
+    QWidget *pnlToolbar = nullptr;
+    QLabel *lblTitle = nullptr;
+    ClickableImage *imgMenu = nullptr;
+    RtlComboBox *AdvComboBox1 = nullptr;
+    RtlComboBox *AdvComboBox2 = nullptr;
+    RtlComboBox *AdvComboBox3 = nullptr;
+    QLabel *AdvComboBox1Caption = nullptr;
+    QLabel *AdvComboBox2Caption = nullptr;
+    QLabel *AdvComboBox3Caption = nullptr;
+    SidePanel *SV = nullptr;
+    QWidget *userInfoPanel = nullptr;
+    QLabel *Label2 = nullptr;
+    QLabel *Label3 = nullptr;
+    QLabel *Label1 = nullptr;
+    QFrame *Shape1 = nullptr;
+    LessonList *ListBox1 = nullptr;
+    BevelPanel *Panel2 = nullptr;
+    BannerImage *Image1 = nullptr;
+    ClickableImage *Label9 = nullptr;
+    QWidget *Panel3 = nullptr;
+    QLabel *Label5 = nullptr;
+    QWidget *Panel5 = nullptr;
+    QLabel *Label4 = nullptr;
+    QLabel *Label7 = nullptr;
+    QLabel *Label8 = nullptr;
+    ClickableImage *Image4 = nullptr;
+    ClickableImage *Image3 = nullptr;
+    ClickableImage *Image6 = nullptr;
+    QAction *zoom = nullptr;
+
+    // Non-visual members.
+    data::Connection &AdoCon() { return *m_adoCon; }
+    data::InterfaceQuery &interfaceQ() { return *m_interfaceQ; }
+    data::Query &Temp() { return *m_temp; }
+
+    // Plays a lesson's video link in the embedded browser.
+    void PlayVideo(const QString &url);
+
+    // The content area: what the toolbar and the side panel leave free.
+    QRect contentArea() const;
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void createWidgets();
+    void createToolbar();
+    void createSidePanel();
+    void createWelcomePanel();
+    void connectHandlers();
+    void layoutWindow();
+    void layoutWelcomePanel();
+
+    // Handlers.
+    void FormCreate();
+    void FormClose();
+    void AdvComboBox1Change();
+    void AdvComboBox2Change();
+    void AdvComboBox3Change();
+    void imgMenuClick();
+    void ListBox1Click();
+    void ListBox1MouseLeave();
+    void ListBox1DblClick();
+    void Image3Click();
+    void Image4Click();
+    void Image6Click();
+    void EdgeBrowser1ContainsFullScreenElementChanged(bool containsFullScreenElement);
+
+    void setBorderless(bool borderless);
+    void loadStartupLists();
+    void loadLessons(RtlComboBox *list);
+    void fillCourses(RtlComboBox *list);
+
+    FormSettings m_settings;
+    std::unique_ptr<data::Connection> m_adoCon;
+    std::unique_ptr<data::InterfaceQuery> m_interfaceQ;
+    std::unique_ptr<data::Query> m_temp;
+    BusyCursor *FDGUIxWaitCursor1 = nullptr;
+    bool m_startupFailed = false;
+};
+
+} // namespace orvy::ui

@@ -1,0 +1,180 @@
+// The main window's event handlers: each one thin, calling the data, network and
+// player layers, and ending through the default error report when they fail.
+#include "ui/tform1.h"
+
+#include "data/connection.h"
+#include "data/interfacequery.h"
+#include "data/query.h"
+#include "data/querytexts.h"
+#include "image/pngdecoder.h"
+#include "net/bannerfetch.h"
+#include "ui/bannerimage.h"
+#include "ui/clickableimage.h"
+#include "ui/colors.h"
+#include "ui/errorreport.h"
+#include "ui/widgets/lessonlist.h"
+#include "ui/widgets/rtlcombobox.h"
+#include "ui/widgets/sidepanel.h"
+
+#include <QLabel>
+#include <QMessageBox>
+
+namespace orvy::ui {
+
+void TForm1::FormCreate()
+{
+    // Steps before the guarded section: a failure is reported and the window opens
+    // with whatever was loaded up to then.
+    const bool brandingLoaded = [this] {
+        try {
+            interfaceQ().close();
+            interfaceQ().open();
+
+            Image1->setPicture(image::decodePng(net::fetchBanner(interfaceQ().asString(QStringLiteral("intPics")),
+                                                                 m_settings.fetch)));
+
+            Label5->setText(interfaceQ().asString(QStringLiteral("intLBL1")));
+            Label4->setText(interfaceQ().asString(QStringLiteral("intLBL2")));
+            Label8->setText(interfaceQ().asString(QStringLiteral("intLBL3")));
+            Label7->setText(interfaceQ().asString(QStringLiteral("intLBLPhone")));
+            Label9->setText(interfaceQ().asString(QStringLiteral("intLBLOrvy")));
+
+            setTextColour(Label5, colorFromBgr(interfaceQ().asInteger(QStringLiteral("lblColor1"))));
+            setTextColour(Label4, colorFromBgr(interfaceQ().asInteger(QStringLiteral("lblColor1"))));
+            setTextColour(Label8, colorFromBgr(interfaceQ().asInteger(QStringLiteral("lblColor1"))));
+            setTextColour(Label7, colorFromBgr(interfaceQ().asInteger(QStringLiteral("lblColor2"))));
+            setTextColour(Label9, colorFromBgr(interfaceQ().asInteger(QStringLiteral("lblColor3"))));
+
+            orvyInstagram = interfaceQ().asString(QStringLiteral("intLBLInsta"));
+            orvyWeb = interfaceQ().asString(QStringLiteral("intLBLOrvy"));
+            fbLink = interfaceQ().asString(QStringLiteral("fbLink"));
+            return true;
+        } catch (...) {
+            reportCurrentException(this);
+            return false;
+        }
+    }();
+    if (!brandingLoaded)
+        return;
+
+    try {
+        loadStartupLists();
+    } catch (...) {
+        m_startupFailed = true;
+        QMessageBox box(QMessageBox::Critical, QStringLiteral("خطأ"), QStringLiteral("لم يتم العثور على السيرفر"),
+                        QMessageBox::Ok);
+        box.setObjectName(QStringLiteral("fatalStartupMessage"));
+        box.exec();
+        if (m_settings.fatalExit)
+            m_settings.fatalExit(1);
+    }
+}
+
+void TForm1::loadStartupLists()
+{
+    AdoCon().open();
+    tmpLinks = std::make_unique<QStringList>();
+
+    Temp().close();
+    Temp().open(data::sql::q2Courses());
+    fillCourses(AdvComboBox1);
+    Temp().close();
+
+    Temp().open(data::sql::q2Courses());
+    fillCourses(AdvComboBox2);
+    Temp().close();
+
+    Temp().open(data::sql::q4ClassTypes());
+    AdvComboBox3->clear();
+    AdvComboBox3->addItemWithId(QStringLiteral("گشتی"), 0);
+    for (; !Temp().eof(); Temp().next())
+        AdvComboBox3->addItemWithId(Temp().asString(QStringLiteral("ctName")),
+                                    Temp().asInteger(QStringLiteral("ctID")));
+    AdvComboBox3->setCurrentIndex(0);
+}
+
+void TForm1::fillCourses(RtlComboBox *list)
+{
+    list->clear();
+    for (; !Temp().eof(); Temp().next())
+        list->addItemWithId(Temp().asString(QStringLiteral("cName")), Temp().asInteger(QStringLiteral("cID")));
+}
+
+void TForm1::loadLessons(RtlComboBox *list)
+{
+    if (list->currentIndex() < 0)
+        return;
+    Temp().close();
+    const qint32 courseId = list->attachedInteger(list->currentIndex());
+    // The two lists stay parallel: item i plays link i.
+    ListBox1->clear();
+    if (tmpLinks)
+        tmpLinks->clear();
+    Temp().close();
+    Temp().open(data::sql::q5Lessons(courseId));
+    for (; !Temp().eof(); Temp().next()) {
+        ListBox1->addItem(Temp().asString(QStringLiteral("LName")));
+        if (tmpLinks)
+            tmpLinks->append(Temp().asString(QStringLiteral("LLink")));
+    }
+    Label3->setText(list->currentText());
+}
+
+void TForm1::AdvComboBox1Change()
+{
+    guarded(this, [this] { loadLessons(AdvComboBox1); });
+}
+
+void TForm1::AdvComboBox2Change()
+{
+    guarded(this, [this] { loadLessons(AdvComboBox2); });
+}
+
+void TForm1::AdvComboBox3Change()
+{
+    guarded(this, [this] {
+        if (AdvComboBox3->currentIndex() < 0)
+            return;
+        Temp().close();
+        const qint32 typeId = AdvComboBox3->attachedInteger(AdvComboBox3->currentIndex());
+        Temp().close();
+        Temp().open(data::sql::q3CoursesWhere(typeId));
+        fillCourses(AdvComboBox2);
+    });
+}
+
+void TForm1::imgMenuClick()
+{
+    SV->setOpened(!SV->isOpened());
+}
+
+void TForm1::ListBox1Click()
+{
+    const auto *item = ListBox1->currentItem();
+    ListBox1->setHint(item ? item->text() : QString());
+}
+
+void TForm1::ListBox1MouseLeave()
+{
+    ListBox1->setHint(QString());
+}
+
+void TForm1::Image3Click()
+{
+    if (m_settings.openLink)
+        m_settings.openLink(orvyInstagram);
+}
+
+void TForm1::Image4Click()
+{
+    if (m_settings.openLink)
+        m_settings.openLink(orvyWeb);
+}
+
+void TForm1::Image6Click()
+{
+    if (m_settings.openLink)
+        m_settings.openLink(fbLink);
+}
+
+} // namespace orvy::ui

@@ -1,0 +1,79 @@
+#pragma once
+
+#include "httpserver.h"
+#include "mariadbserver.h"
+#include "ui/formsettings.h"
+
+#include <QImage>
+#include <QObject>
+#include <QStringList>
+#include <QTimer>
+
+#include <memory>
+
+class QWidget;
+
+namespace orvy::test {
+
+// Reads every modal message box that opens while it lives, and closes it, so a
+// window's handlers can be driven without a person at the keyboard.
+class MessageBoxCatcher : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Seen
+    {
+        QString title;
+        QString text;
+        int icon = 0;
+        QStringList buttons;
+        bool hadParent = false;
+    };
+
+    MessageBoxCatcher();
+
+    const QList<Seen> &seen() const { return m_seen; }
+    QStringList texts() const;
+    void clear() { m_seen.clear(); }
+
+private:
+    void poll();
+
+    QTimer m_timer;
+    QList<Seen> m_seen;
+};
+
+// A catalogue database and a banner server for windows made in a test.
+class FormFixture
+{
+public:
+    FormFixture();
+
+    // Starts both servers and creates the course tables; false with a reason on failure.
+    bool start(QString *error);
+
+    // Empties the four tables and fills them with a small catalogue: three course
+    // types, four courses, lessons out of order with inactive and NULL-active rows, and
+    // an interface row whose banner is served by banner().
+    void seedCatalogue();
+    // Runs SQL against the catalogue database (as root); fails the test on error.
+    void sql(const QString &statements);
+
+    ui::FormSettings settings();
+
+    MariaDbServer &db() { return m_db; }
+    HttpServer &http() { return m_http; }
+    QImage banner() const { return m_banner; }
+
+    // What the window asked of the outside world.
+    QList<int> fatalExits;
+    QStringList openedLinks;
+
+private:
+    MariaDbServer m_db;
+    HttpServer m_http;
+    QImage m_banner;
+};
+
+} // namespace orvy::test
