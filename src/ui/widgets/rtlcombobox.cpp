@@ -1,0 +1,402 @@
+#include "ui/widgets/rtlcombobox.h"
+
+#include "ui/widgets/platformpalette.h"
+
+#include <QAbstractItemView>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPainter>
+#include <QScreen>
+#include <QStyleOptionComboBox>
+#include <QStylePainter>
+#include <QStyledItemDelegate>
+#include <algorithm>
+
+namespace orvy::ui {
+
+namespace {
+
+constexpr int CaptionSpacing = 4;
+constexpr int TextMargin = 3;
+
+// Paints the drop-down items in the list's own text colour on black, the
+// hovered/current one in the platform's selection colours. A delegate of our
+// own also keeps styles that draw combo popups as menus from recolouring them.
+class ItemDelegate : public QStyledItemDelegate {
+public:
+    explicit ItemDelegate(RtlComboBox *combo)
+        : QStyledItemDelegate(combo)
+        , m_combo(combo)
+    {
+    }
+
+    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        QStyleOptionViewItem opt(option);
+        initStyleOption(&opt, index);
+        const bool marked = opt.state & (QStyle::State_Selected | QStyle::State_MouseOver);
+        const QPalette platform = platformPalette();
+        painter->save();
+        painter->fillRect(
+            opt.rect, marked ? platform.color(QPalette::Active, QPalette::Highlight) : Qt::black);
+        painter->setPen(
+            marked ? platform.color(QPalette::Active, QPalette::HighlightedText) : m_combo->textColor());
+        painter->setFont(opt.font);
+        painter->setLayoutDirection(opt.direction);
+        const QRect textRect = opt.rect.adjusted(TextMargin, 0, -TextMargin, 0);
+        const QString text = opt.fontMetrics.elidedText(opt.text, Qt::ElideRight, textRect.width());
+        painter->drawText(textRect,
+            int(QStyle::visualAlignment(opt.direction, Qt::AlignLeft | Qt::AlignVCenter))
+                | Qt::TextSingleLine,
+            text);
+        painter->restore();
+    }
+
+private:
+    RtlComboBox *m_combo;
+};
+
+bool isNavigationKey(int key)
+{
+    switch (key) {
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+    case Qt::Key_Home:
+    case Qt::Key_End:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+RtlComboBox::RtlComboBox(QWidget *parent)
+    : QComboBox(parent)
+{
+    setEditable(false);
+    setLayoutDirection(Qt::RightToLeft);
+    setItemDelegate(new ItemDelegate(this));
+    view()->setTextElideMode(Qt::ElideRight);
+    connect(this, &QComboBox::activated, this, &RtlComboBox::onActivated);
+    applyColors();
+}
+
+RtlComboBox::~RtlComboBox()
+{
+    if (m_caption)
+        m_caption->removeEventFilter(this);
+}
+
+void RtlComboBox::addItemWithId(const QString &text, qint32 id)
+{
+    addItem(text, QVariant::fromValue(id));
+}
+
+qint32 RtlComboBox::attachedInteger(int index) const
+{
+    if (index < 0 || index >= count())
+        return 0;
+    return itemData(index, Qt::UserRole).value<qint32>();
+}
+
+void RtlComboBox::setTextColor(const QColor &color)
+{
+    m_textColor = color;
+    applyColors();
+    update();
+    view()->viewport()->update();
+}
+
+void RtlComboBox::applyColors()
+{
+    QPalette own = palette();
+    for (const auto role : { QPalette::Text, QPalette::ButtonText, QPalette::WindowText }) {
+        own.setColor(QPalette::Active, role, m_textColor);
+        own.setColor(QPalette::Inactive, role, m_textColor);
+    }
+    setPalette(own);
+
+    QPalette list = view()->palette();
+    list.setColor(QPalette::Base, Qt::black);
+    list.setColor(QPalette::Window, Qt::black);
+    list.setColor(QPalette::Text, m_textColor);
+    view()->setPalette(list);
+}
+
+void RtlComboBox::showPopup()
+{
+    m_itemAtPopup = QPersistentModelIndex(model()->index(currentIndex(), modelColumn(), rootModelIndex()));
+    QComboBox::showPopup();
+
+    // The drop-down part is exactly as wide as the field and hangs below it
+    // (above when the screen has no room), whatever the style would choose.
+    QWidget *popup = view()->window();
+    if (!popup || popup == window() || !popup->isVisible())
+        return;
+    const QPoint fieldTopLeft = mapToGlobal(QPoint(0, 0));
+    QRect geometry(fieldTopLeft.x(), fieldTopLeft.y() + height(), width(), popup->height());
+    if (const QScreen *screen = this->screen()) {
+        const QRect available = screen->availableGeometry();
+        if (geometry.bottom() > available.bottom() && fieldTopLeft.y() - geometry.height() >= available.top())
+            geometry.moveBottom(fieldTopLeft.y() - 1);
+    }
+    popup->setGeometry(geometry);
+}
+
+void RtlComboBox::onActivated(int index)
+{
+    // Every other source of activated() (keys, wheel, keyboard search) is
+    // handled here without the base class, so this is a pick in the popup.
+    const QPersistentModelIndex picked(model()->index(index, modelColumn(), rootModelIndex()));
+    if (picked == m_itemAtPopup)
+        return;
+    m_itemAtPopup = picked;
+    emit changedByUser();
+}
+
+void RtlComboBox::selectByUser(int index)
+{
+    if (index < 0 || index >= count() || index == currentIndex())
+        return;
+    setCurrentIndex(index);
+    emit changedByUser();
+}
+
+int RtlComboBox::stepIndex(int from, int delta) const
+{
+    const auto enabled = [this](int i) {
+        return model()->flags(model()->index(i, modelColumn(), rootModelIndex())) & Qt::ItemIsEnabled;
+    };
+    const int last = count() - 1;
+    if (last < 0)
+        return -1;
+    // Go to the target and on in the same direction to an enabled item; failing
+    // that, come back towards the start.
+    const int direction = delta < 0 ? -1 : 1;
+    const int target = std::clamp(from + delta, 0, last);
+    for (int i = target; i >= 0 && i <= last; i += direction) {
+        if (enabled(i))
+            return i;
+    }
+    for (int i = target - direction; i >= 0 && i <= last && i != from; i -= direction) {
+        if (enabled(i))
+            return i;
+    }
+    return from;
+}
+
+void RtlComboBox::typeAhead(const QString &text)
+{
+    if (!m_sinceLastChar.isValid() || m_sinceLastChar.elapsed() >= TypeAheadIntervalMs)
+        m_prefix.clear();
+    m_sinceLastChar.start();
+    m_prefix += text;
+    for (int i = 0; i < count(); ++i) {
+        const bool enabled
+            = model()->flags(model()->index(i, modelColumn(), rootModelIndex())) & Qt::ItemIsEnabled;
+        if (enabled && itemText(i).startsWith(m_prefix, Qt::CaseInsensitive)) {
+            selectByUser(i);
+            return;
+        }
+    }
+}
+
+void RtlComboBox::keyPressEvent(QKeyEvent *event)
+{
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    const int key = event->key();
+    const bool alt = modifiers & Qt::AltModifier;
+
+    if (isNavigationKey(key) && !alt) {
+        const int page = std::max(1, maxVisibleItems() - 1);
+        int target = currentIndex();
+        switch (key) {
+        case Qt::Key_Up:
+        case Qt::Key_Left:
+            target = stepIndex(currentIndex(), -1);
+            break;
+        case Qt::Key_Down:
+        case Qt::Key_Right:
+            target = stepIndex(currentIndex(), 1);
+            break;
+        case Qt::Key_PageUp:
+            target = stepIndex(currentIndex(), -page);
+            break;
+        case Qt::Key_PageDown:
+            target = stepIndex(currentIndex(), page);
+            break;
+        case Qt::Key_Home:
+            target = stepIndex(-1, 1);
+            break;
+        case Qt::Key_End:
+            target = stepIndex(count(), -1);
+            break;
+        }
+        selectByUser(target);
+        event->accept();
+        return;
+    }
+
+    if (key == Qt::Key_Backspace
+        && !(modifiers & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))) {
+        // The user's way of reloading the chosen course: a change even
+        // when the selection stays.
+        m_prefix.clear();
+        m_sinceLastChar.invalidate();
+        event->accept();
+        emit changedByUser();
+        return;
+    }
+
+    const QString text = event->text();
+    const bool typing = !(modifiers & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
+        && !text.isEmpty() && text.at(0).isPrint();
+    const bool prefixGoing = m_sinceLastChar.isValid() && m_sinceLastChar.elapsed() < TypeAheadIntervalMs;
+    if (typing && (key != Qt::Key_Space || prefixGoing)) {
+        typeAhead(text);
+        event->accept();
+        return;
+    }
+
+    // Only the keys that open the popup or belong to the dialog go to the
+    // base class: its own keyboard search would change the selection unseen.
+    switch (key) {
+    case Qt::Key_F4:
+    case Qt::Key_Space:
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_Enter:
+    case Qt::Key_Return:
+    case Qt::Key_Escape:
+    case Qt::Key_Select:
+        QComboBox::keyPressEvent(event);
+        return;
+    default:
+        event->ignore();
+        return;
+    }
+}
+
+void RtlComboBox::inputMethodEvent(QInputMethodEvent *event)
+{
+    if (event->commitString().isEmpty()) {
+        event->ignore();
+        return;
+    }
+    typeAhead(event->commitString());
+    event->accept();
+}
+
+void RtlComboBox::wheelEvent(QWheelEvent *event)
+{
+    // The wheel over the closed list never changes the selection: that would
+    // either reload lessons unasked or change the list without its event.
+    event->ignore();
+}
+
+void RtlComboBox::paintEvent(QPaintEvent *)
+{
+    QStylePainter painter(this);
+    QStyleOptionComboBox opt;
+    initStyleOption(&opt);
+    const QString text = opt.currentText;
+    opt.currentText.clear();
+    opt.currentIcon = QIcon();
+    painter.drawComplexControl(QStyle::CC_ComboBox, opt);
+
+    const QRect field
+        = style()->subControlRect(QStyle::CC_ComboBox, &opt, QStyle::SC_ComboBoxEditField, this);
+    QColor pen = m_textColor;
+    if (!isEnabled()) {
+        pen = palette().color(QPalette::Disabled, QPalette::Text);
+    } else if (hasFocus()) {
+        const QPalette platform = platformPalette();
+        painter.fillRect(field, platform.color(QPalette::Active, QPalette::Highlight));
+        pen = platform.color(QPalette::Active, QPalette::HighlightedText);
+    }
+    painter.setPen(pen);
+    painter.setLayoutDirection(layoutDirection());
+    const QRect textRect = field.adjusted(TextMargin, 0, -TextMargin, 0);
+    painter.drawText(textRect,
+        int(QStyle::visualAlignment(layoutDirection(), Qt::AlignLeft | Qt::AlignVCenter))
+            | Qt::TextSingleLine,
+        fontMetrics().elidedText(text, Qt::ElideRight, textRect.width()));
+}
+
+void RtlComboBox::setCaptionLabel(QLabel *label)
+{
+    if (m_caption == label)
+        return;
+    if (m_caption)
+        m_caption->removeEventFilter(this);
+    m_caption = label;
+    if (!m_caption)
+        return;
+    m_caption->adjustSize();
+    m_caption->installEventFilter(this);
+    placeCaption();
+    syncCaptionState();
+}
+
+void RtlComboBox::placeCaption()
+{
+    if (!m_caption)
+        return;
+    QPoint topLeft = pos();
+    QWidget *labelParent = m_caption->parentWidget();
+    if (labelParent != parentWidget() && labelParent && parentWidget())
+        topLeft = labelParent->mapFromGlobal(parentWidget()->mapToGlobal(topLeft));
+    // Integer division truncates toward zero, also for a label taller than the field.
+    m_caption->move(
+        topLeft.x() + width() + CaptionSpacing, topLeft.y() + (height() - m_caption->height()) / 2);
+}
+
+void RtlComboBox::syncCaptionState()
+{
+    if (!m_caption)
+        return;
+    // Follow the field's own (explicit) state; a hidden or disabled parent
+    // already covers the label as a sibling.
+    m_caption->setHidden(isHidden());
+    m_caption->setEnabled(!testAttribute(Qt::WA_ForceDisabled));
+}
+
+void RtlComboBox::setVisible(bool visible)
+{
+    QComboBox::setVisible(visible);
+    syncCaptionState();
+}
+
+void RtlComboBox::moveEvent(QMoveEvent *event)
+{
+    QComboBox::moveEvent(event);
+    placeCaption();
+}
+
+void RtlComboBox::resizeEvent(QResizeEvent *event)
+{
+    QComboBox::resizeEvent(event);
+    placeCaption();
+}
+
+void RtlComboBox::changeEvent(QEvent *event)
+{
+    QComboBox::changeEvent(event);
+    if (event->type() == QEvent::EnabledChange)
+        syncCaptionState();
+}
+
+bool RtlComboBox::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_caption && event->type() == QEvent::Resize)
+        placeCaption();
+    return QComboBox::eventFilter(watched, event);
+}
+
+} // namespace orvy::ui

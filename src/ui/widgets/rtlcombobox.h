@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QColor>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPersistentModelIndex>
+#include <QPointer>
+
+namespace orvy::ui {
+
+// A pick-only, right-to-left drop-down list of the toolbar. Each item carries
+// an integer id. changedByUser() is the list's change event: it fires for the
+// user's choices only, never for changes made from code.
+class RtlComboBox : public QComboBox {
+    Q_OBJECT
+
+public:
+    explicit RtlComboBox(QWidget *parent = nullptr);
+    ~RtlComboBox() override;
+
+    void addItemWithId(const QString &text, qint32 id);
+    // 0 for an index out of range or an item added without an id.
+    qint32 attachedInteger(int index) const;
+
+    void setTextColor(const QColor &color);
+    QColor textColor() const { return m_textColor; }
+
+    // The caption label sits 4 pixels right of the field, centred vertically on
+    // it, and follows the field's position, visibility and enabled state. It
+    // should be a sibling of the list; nullptr detaches the current one.
+    void setCaptionLabel(QLabel *label);
+    QLabel *captionLabel() const { return m_caption; }
+
+    // Characters typed less than this many milliseconds apart form one prefix.
+    static constexpr int TypeAheadIntervalMs = 500;
+
+    void showPopup() override;
+    void setVisible(bool visible) override;
+
+Q_SIGNALS:
+    void changedByUser();
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void inputMethodEvent(QInputMethodEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void onActivated(int index);
+    void selectByUser(int index);
+    void typeAhead(const QString &text);
+    int stepIndex(int from, int delta) const;
+    void applyColors();
+    void placeCaption();
+    void syncCaptionState();
+
+    QColor m_textColor { Qt::white };
+    QPointer<QLabel> m_caption;
+    QString m_prefix;
+    QElapsedTimer m_sinceLastChar;
+    // The item selected when the popup opened: picking it again is no change.
+    QPersistentModelIndex m_itemAtPopup;
+};
+
+} // namespace orvy::ui
