@@ -123,3 +123,18 @@ ui::FormSettings FormFixture::settings()
 }
 
 } // namespace orvy::test
+
+namespace orvy::test {
+
+std::unique_ptr<ui::TForm1> FormFixture::showForm(QSize size)
+{
+    auto form = std::make_unique<ui::TForm1>(settings());
+    form->resize(size);
+    form->show();
+    form->activateWindow();
+    if (!QTest::qWaitForWindowActive(form.get()))
+        return nullptr;
+    return form;
+}
+
+} // namespace orvy::test

@@ -3,6 +3,7 @@
 #include "httpserver.h"
 #include "mariadbserver.h"
 #include "ui/formsettings.h"
+#include "ui/tform1.h"
 
 #include <QImage>
 #include <QObject>
@@ -61,6 +62,10 @@ public:
     void sql(const QString &statements);
 
     ui::FormSettings settings();
+
+    // A window on this fixture's servers, shown at the given size and active (keyboard
+    // commands need an active window); nullptr if it never became active.
+    std::unique_ptr<ui::TForm1> showForm(QSize size = {1152, 737});
 
     MariaDbServer &db() { return m_db; }
     HttpServer &http() { return m_http; }

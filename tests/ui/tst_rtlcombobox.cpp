@@ -88,7 +88,13 @@ private Q_SLOTS:
         bar.combo->addItemWithId(QStringLiteral("Echo"), 99);
         bar.combo->clear();
         QCOMPARE(bar.combo->currentIndex(), -1);
-        bar.combo->addItemWithId(QStringLiteral("Foxtrot"), 1); // the first item becomes current
+        // Filling an empty list from code leaves it without a selection.
+        bar.combo->addItemWithId(QStringLiteral("Foxtrot"), 1);
+        bar.combo->addItemWithId(QStringLiteral("Golf"), 2);
+        QCOMPARE(bar.combo->currentIndex(), -1);
+        bar.combo->setCurrentIndex(1);
+        bar.combo->addItemWithId(QStringLiteral("Hotel"), 3);
+        QCOMPARE(bar.combo->currentIndex(), 1);
         bar.combo->removeItem(0);
         QCOMPARE(spy.count(), 0);
     }

@@ -95,7 +95,11 @@ RtlComboBox::~RtlComboBox()
 
 void RtlComboBox::addItemWithId(const QString &text, qint32 id)
 {
+    // Adding an item never chooses it: a list filled from code stays without a selection.
+    const bool noSelection = currentIndex() < 0;
     addItem(text, QVariant::fromValue(id));
+    if (noSelection)
+        setCurrentIndex(-1);
 }
 
 qint32 RtlComboBox::attachedInteger(int index) const
