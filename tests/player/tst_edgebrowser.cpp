@@ -1,0 +1,547 @@
+// The embedded browser with the real engine, under a private X server. Videos come
+// from a local HTTP server; the profile goes to a test folder (XDG_DATA_HOME).
+#include "httpserver.h"
+#include "player/playerpage.h"
+#include "tmpdir.h"
+#include "ui/browser/edgebrowser.h"
+#include "webutil.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QPointer>
+#include <QProcess>
+#include <QShortcut>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineSettings>
+#include <QWebEngineView>
+#include <csignal>
+#include <memory>
+
+using orvy::test::HttpServer;
+using orvy::test::runJavaScriptSync;
+using orvy::test::waitForJavaScript;
+using orvy::ui::EdgeBrowser;
+
+namespace {
+
+QString xdgRoot()
+{
+    return qEnvironmentVariable("ORVY_EDGEBROWSER_XDG");
+}
+
+// Files and folders under dir, relative, recursively.
+QStringList entriesUnder(const QString &dir)
+{
+    QStringList names;
+    const QDir root(dir);
+    const QFileInfoList infos = root.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+    for (const QFileInfo &info : infos)
+        names << info.fileName();
+    return names;
+}
+
+// A JavaScript array literal holding text, quoted as JSON.
+QString jsArray(const QString &text)
+{
+    return QString::fromUtf8(QJsonDocument(QJsonArray { text }).toJson(QJsonDocument::Compact));
+}
+
+} // namespace
+
+class TestEdgeBrowser : public QObject {
+    Q_OBJECT
+
+private:
+    QWidget *input() const
+    {
+        QWebEngineView *view = m_browser->view();
+        return view ? view->focusProxy() : nullptr;
+    }
+    QWebEnginePage *page() const { return m_browser->page(); }
+    QVariant js(const QString &script) const { return runJavaScriptSync(page(), script); }
+    bool waitJs(const QString &expression, int timeoutMs = 15000) const
+    {
+        return waitForJavaScript(page(), expression, timeoutMs);
+    }
+
+    // What the window does for one lesson, once the view is created.
+    void play(const QString &link)
+    {
+        m_browser->switchOffDefaults();
+        m_browser->navigateToString(orvy::player::buildPlayerPage(link));
+        m_browser->executeScript(orvy::player::fullScreenScript());
+    }
+    bool createView()
+    {
+        QString error;
+        const bool ok = m_browser->waitUntilCreated(&error);
+        if (!ok)
+            qWarning() << "creation failed:" << error;
+        return ok;
+    }
+    // Plays the served lesson and waits until its time runs on.
+    bool playLesson(const QString &link = QString())
+    {
+        if (!m_browser->isCreated() && !createView())
+            return false;
+        play(link.isEmpty() ? m_server->url(QStringLiteral("/lesson.mp4")) : link);
+        return waitJs(QStringLiteral("document.getElementById('vid') && "
+                                     "document.getElementById('vid').currentTime > 0.3"));
+    }
+    double currentTime() const
+    {
+        return js(QStringLiteral("document.getElementById('vid').currentTime")).toDouble();
+    }
+    bool stillPlaying() const
+    {
+        const double before = currentTime();
+        return waitJs(QStringLiteral("!document.getElementById('vid').paused && "
+                                     "document.getElementById('vid').currentTime > %1 + 0.3")
+                          .arg(before));
+    }
+    // Centre of a page element in the input widget's coordinates (zoom is fixed at
+    // 1 and the screen has one pixel per CSS pixel).
+    QPoint centreOf(const QString &selector) const
+    {
+        const QVariantList xy = js(QStringLiteral("(() => { const r = document.querySelector('%1')"
+                                                  ".getBoundingClientRect(); return [r.x + r.width / 2, "
+                                                  "r.y + r.height / 2]; })()")
+                                       .arg(selector))
+                                    .toList();
+        return xy.size() == 2 ? QPoint(int(xy[0].toDouble()), int(xy[1].toDouble())) : QPoint();
+    }
+    // The window is active and the keys go to the page.
+    bool focusView()
+    {
+        m_host->activateWindow();
+        if (!QTest::qWaitForWindowActive(m_host.get()))
+            return false;
+        m_browser->view()->setFocus();
+        return QTest::qWaitFor([this] { return input()->hasFocus(); });
+    }
+    void recordKeys() const
+    {
+        js(QStringLiteral("window.keysSeen = []; document.addEventListener('keydown', e => { "
+                          "if (!['Shift', 'Control', 'Alt', 'Meta'].includes(e.key)) "
+                          "window.keysSeen.push(e.key + (e.shiftKey ? '+shift' : '')); }, true); true"));
+    }
+
+    std::unique_ptr<QWidget> m_host;
+    EdgeBrowser *m_browser = nullptr;
+    std::unique_ptr<HttpServer> m_server;
+    QString m_video;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        const QString media = orvy::test::freshTestDir(QStringLiteral("media"));
+        m_video = media + QStringLiteral("/lesson.mp4");
+        // Long enough to keep playing through one test; H.264 and AAC as lessons are.
+        QProcess ffmpeg;
+        ffmpeg.start(QStringLiteral("ffmpeg"),
+            { "-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i", "testsrc=size=160x120:rate=25",
+                "-f", "lavfi", "-i", "sine", "-t", "30", "-c:v", "libx264", "-pix_fmt", "yuv420p", "-c:a",
+                "aac", "-movflags", "+faststart", m_video });
+        QVERIFY2(ffmpeg.waitForFinished(60000) && ffmpeg.exitCode() == 0,
+            ffmpeg.readAllStandardError().constData());
+
+        m_server = std::make_unique<HttpServer>();
+        m_server->setRoute("/lesson.mp4", HttpServer::Response::file(m_video, "video/mp4"));
+
+        m_host = std::make_unique<QWidget>();
+        m_host->resize(640, 400);
+        m_browser = new EdgeBrowser(m_host.get());
+        m_browser->setGeometry(10, 10, 600, 360);
+        m_host->show();
+        m_host->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_host.get()));
+    }
+
+    void cleanup()
+    {
+        if (m_browser) {
+            m_browser->setCreationTimeLimit(std::chrono::seconds(30));
+            m_browser->closeView();
+        }
+    }
+
+    void cleanupTestCase()
+    {
+        m_host.reset();
+        // The profile is the only thing written, and only in its own folder.
+        const QString root = xdgRoot();
+        QCOMPARE(
+            entriesUnder(root + QStringLiteral("/data")), QStringList { QStringLiteral("bds.exe.WebView2") });
+        // (Graphics and sound libraries keep their own caches, not named after us.)
+        const QString app = QCoreApplication::applicationName();
+        for (const QString &other : { QStringLiteral("/cache"), QStringLiteral("/config") }) {
+            const QStringList entries = entriesUnder(root + other);
+            QVERIFY2(!entries.contains(app) && !entries.contains(QStringLiteral("QtWebEngine")),
+                qPrintable(entries.join(u' ')));
+        }
+    }
+
+    // Runs first: nothing exists yet.
+    void closeWithNothingCreated()
+    {
+        QVERIFY(!m_browser->isCreated());
+        m_browser->closeView();
+        m_browser->closeView();
+        m_browser->navigateToString(QStringLiteral("<p>ignored</p>"));
+        m_browser->executeScript(QStringLiteral("1"));
+        m_browser->switchOffDefaults();
+        QVERIFY(!m_browser->view());
+        // The profile comes with the first view, not before.
+        QVERIFY(!QDir(EdgeBrowser::userDataFolder()).exists());
+    }
+
+    void createIsAsynchronousAndFillsTheWidget()
+    {
+        m_browser->create();
+        QVERIFY(m_browser->isCreating());
+        QVERIFY(!m_browser->isCreated());
+        QWebEngineView *first = m_browser->view();
+        QVERIFY(first);
+        m_browser->create(); // under way: no second view
+        QCOMPARE(m_browser->view(), first);
+
+        QVERIFY(createView());
+        QVERIFY(m_browser->isCreated());
+        QCOMPARE(m_browser->view(), first);
+        m_browser->create(); // exists: nothing happens
+        QCOMPARE(m_browser->view(), first);
+
+        QCOMPARE(EdgeBrowser::userDataFolder(), xdgRoot() + QStringLiteral("/data/bds.exe.WebView2"));
+        QWebEngineProfile *profile = page()->profile();
+        QVERIFY(!profile->isOffTheRecord());
+        QCOMPARE(profile->persistentStoragePath(), EdgeBrowser::userDataFolder());
+        QVERIFY(profile->cachePath().startsWith(EdgeBrowser::userDataFolder() + u'/'));
+        QVERIFY(QDir(EdgeBrowser::userDataFolder()).exists());
+
+        QCOMPARE(first->geometry(), m_browser->rect());
+        m_browser->resize(420, 230);
+        QCOMPARE(first->geometry(), QRect(0, 0, 420, 230));
+        m_browser->setGeometry(10, 10, 600, 360);
+        QCOMPARE(first->geometry(), QRect(0, 0, 600, 360));
+    }
+
+    void switchedOffDefaults()
+    {
+        QVERIFY(playLesson());
+        QWebEngineView *view = m_browser->view();
+        QCOMPARE(view->contextMenuPolicy(), Qt::NoContextMenu);
+        QVERIFY(!page()->settings()->testAttribute(QWebEngineSettings::PlaybackRequiresUserGesture));
+        QVERIFY(page()->settings()->testAttribute(QWebEngineSettings::FullScreenSupportEnabled));
+        QVERIFY(!page()->devToolsPage());
+        QVERIFY(input());
+
+        QTest::mouseClick(input(), Qt::RightButton, {}, centreOf(QStringLiteral("#vid")));
+        QTest::qWait(500);
+        QVERIFY(!QApplication::activePopupWidget());
+
+        // Ctrl+wheel and the zoom keys do not zoom.
+        for (int i = 0; i < 5; ++i) {
+            QWheelEvent wheel(QPointF(100, 100), input()->mapToGlobal(QPointF(100, 100)), QPoint(),
+                QPoint(0, 120), Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(input(), &wheel);
+            QTest::keyClick(input(), Qt::Key_Plus, Qt::ControlModifier);
+        }
+        QTest::qWait(500);
+        QCOMPARE(page()->zoomFactor(), 1.0);
+        QCOMPARE(js(QStringLiteral("window.devicePixelRatio")).toDouble(), 1.0);
+        // Set from outside, it goes back at the next page.
+        page()->setZoomFactor(2.0);
+        play(m_server->url(QStringLiteral("/lesson.mp4")));
+        QTRY_COMPARE(page()->zoomFactor(), 1.0);
+    }
+
+    void linkReachesTheVideo_data()
+    {
+        QTest::addColumn<QString>("path"); // the link's path as typed
+        QTest::addColumn<QString>("query"); // and its query
+        QTest::newRow("plain") << "/lesson.mp4"
+                               << "";
+        QTest::newRow("ampersands") << "/lesson.mp4"
+                                    << "?a=1&b=2&amp;c=3";
+        QTest::newRow("quote and angle brackets") << "/a\"b<c>d.mp4"
+                                                  << "?q=\"x\"";
+        QTest::newRow("non-ASCII and blank") << "/وانە ١/درس.mp4"
+                                             << "";
+    }
+    void linkReachesTheVideo()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, query);
+        // Requests come percent-encoded; the server answers that form of the path.
+        m_server->setRoute(
+            QUrl::toPercentEncoding(path, "/"), HttpServer::Response::file(m_video, "video/mp4"));
+        const QString link = m_server->url(path) + query;
+        QVERIFY(playLesson(link));
+        QCOMPARE(
+            js(QStringLiteral("document.querySelector('#vid source').getAttribute('src')")).toString(), link);
+        QCOMPARE(js(QStringLiteral("document.getElementById('vid').currentSrc")).toString(),
+            js(QStringLiteral("new URL(%1[0]).href").arg(jsArray(link))).toString());
+        QCOMPARE(js(QStringLiteral("document.querySelectorAll('video, source').length")).toInt(), 2);
+    }
+
+    // No click: the lesson starts by itself, with sound.
+    void autoplayWithSound()
+    {
+        QVERIFY(playLesson());
+        QVERIFY(stillPlaying());
+        QCOMPARE(js(QStringLiteral("document.getElementById('vid').muted")).toBool(), false);
+        QVERIFY(js(QStringLiteral("document.getElementById('vid').volume")).toDouble() > 0.0);
+        QVERIFY(js(QStringLiteral("document.getElementById('vid').controls")).toBool());
+        QVERIFY(waitJs(QStringLiteral("document.getElementById('vid').videoWidth === 160")));
+    }
+
+    void fullScreenEnterAndLeave_data()
+    {
+        QTest::addColumn<bool>("byEscape");
+        QTest::newRow("leave with Escape") << true;
+        QTest::newRow("leave from the page") << false;
+    }
+    void fullScreenEnterAndLeave()
+    {
+        QFETCH(bool, byEscape);
+        QVERIFY(playLesson());
+        QSignalSpy spy(m_browser, &EdgeBrowser::containsFullScreenElementChanged);
+        // A button of our own over the video: its click is a real user gesture.
+        js(QStringLiteral("const b = document.createElement('button'); b.id = 'fs'; b.textContent = 'fs';"
+                          "b.style = 'position:fixed;left:20px;top:20px;width:80px;height:40px;z-index:9';"
+                          "b.onclick = () => document.getElementById('vid').requestFullscreen();"
+                          "document.body.appendChild(b); true"));
+        QVERIFY(focusView());
+        QTest::mouseClick(input(), Qt::LeftButton, {}, centreOf(QStringLiteral("#fs")));
+        QTRY_COMPARE(spy.size(), 1);
+        QCOMPARE(spy.at(0).at(0).toBool(), true);
+        QVERIFY(m_browser->containsFullScreenElement());
+        QVERIFY(
+            waitJs(QStringLiteral("document.fullscreenElement && document.fullscreenElement.id === 'vid'")));
+        // Full screen stays inside the widget; the window makes room for it.
+        QWebEngineView *view = m_browser->view();
+        QVERIFY(!view->isWindow());
+        QCOMPARE(view->parentWidget(), m_browser);
+        QCOMPARE(view->geometry(), m_browser->rect());
+
+        if (byEscape) {
+            QVERIFY(input()->hasFocus());
+            QTest::keyClick(m_host->windowHandle(), Qt::Key_Escape);
+        } else {
+            js(QStringLiteral("document.exitFullscreen(); true"));
+        }
+        QTRY_COMPARE(spy.size(), 2);
+        QCOMPARE(spy.at(1).at(0).toBool(), false);
+        QVERIFY(!m_browser->containsFullScreenElement());
+        QVERIFY(waitJs(QStringLiteral("document.fullscreenElement === null")));
+        QVERIFY(stillPlaying());
+        QTest::qWait(300);
+        QCOMPARE(spy.size(), 2);
+    }
+
+    // The window swallows plain F11 with a shortcut; the page never sees it, even
+    // with the focus in the view. Other keys and Shift+F11 reach the page.
+    void f11ReachesTheWindowNotThePage_data()
+    {
+        QTest::addColumn<Qt::ShortcutContext>("context");
+        QTest::newRow("window shortcut") << Qt::WindowShortcut;
+        QTest::newRow("application shortcut") << Qt::ApplicationShortcut;
+    }
+    void f11ReachesTheWindowNotThePage()
+    {
+        QFETCH(Qt::ShortcutContext, context);
+        QVERIFY(playLesson());
+        QAction zoom(QStringLiteral("zoom"));
+        zoom.setShortcut(QKeySequence(Qt::Key_F11));
+        zoom.setShortcutContext(context);
+        m_host->addAction(&zoom);
+        QSignalSpy fired(&zoom, &QAction::triggered);
+        recordKeys();
+        QVERIFY(focusView());
+
+        QTest::keyClick(m_host->windowHandle(), Qt::Key_F11);
+        QTest::keyClick(m_host->windowHandle(), Qt::Key_F11, Qt::ShiftModifier);
+        QTest::keyClick(m_host->windowHandle(), Qt::Key_A);
+        QVERIFY(waitJs(QStringLiteral("window.keysSeen.includes('a')")));
+        QCOMPARE(fired.size(), 1);
+        QCOMPARE(js(QStringLiteral("window.keysSeen.join(',')")).toString(), QStringLiteral("F11+shift,a"));
+        m_host->removeAction(&zoom);
+    }
+
+    void navigatingAgainReplacesThePage()
+    {
+        QVERIFY(playLesson());
+        QSignalSpy loads(page(), &QWebEnginePage::loadFinished);
+        m_browser->navigateToString(QStringLiteral("<p id=\"second\">second</p>"));
+        QTRY_VERIFY(loads.size() >= 1);
+        QVERIFY(waitJs(QStringLiteral("document.getElementById('second') !== null")));
+        QCOMPARE(js(QStringLiteral("document.getElementsByTagName('video').length")).toInt(), 0);
+        // And back to a lesson in the same view.
+        QVERIFY(playLesson());
+    }
+
+    void closeDuringPlaybackAndCreateAgain()
+    {
+        QVERIFY(playLesson());
+        QPointer<QWebEngineView> oldView = m_browser->view();
+        QPointer<QWebEnginePage> oldPage = m_browser->page();
+        m_browser->closeView();
+        QVERIFY(!m_browser->isCreated());
+        QVERIFY(!m_browser->view());
+        QVERIFY(oldView.isNull());
+        QVERIFY(oldPage.isNull());
+        m_browser->closeView();
+
+        QVERIFY(playLesson());
+        QVERIFY(stillPlaying());
+    }
+
+    void closeInFullScreenReportsLeaving()
+    {
+        QVERIFY(playLesson());
+        QSignalSpy spy(m_browser, &EdgeBrowser::containsFullScreenElementChanged);
+        js(QStringLiteral("const b = document.createElement('button'); b.id = 'fs';"
+                          "b.style = 'position:fixed;left:20px;top:20px;width:80px;height:40px;z-index:9';"
+                          "b.onclick = () => document.getElementById('vid').requestFullscreen();"
+                          "document.body.appendChild(b); true"));
+        QTest::mouseClick(input(), Qt::LeftButton, {}, centreOf(QStringLiteral("#fs")));
+        QTRY_COMPARE(spy.size(), 1);
+        m_browser->closeView();
+        QCOMPARE(spy.size(), 2);
+        QCOMPARE(spy.at(1).at(0).toBool(), false);
+    }
+
+    void hideShowAndFrameChangeKeepThePage()
+    {
+        QVERIFY(playLesson());
+        js(QStringLiteral("window.marker = 42; true"));
+        QSignalSpy loads(page(), &QWebEnginePage::loadStarted);
+        QWebEngineView *view = m_browser->view();
+
+        m_host->hide();
+        QVERIFY(!view->isVisible());
+        QTest::qWait(300);
+        m_host->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_host.get()));
+        QVERIFY(view->isVisible());
+        QCOMPARE(js(QStringLiteral("window.marker")).toInt(), 42);
+        QVERIFY(stillPlaying());
+
+        // The window drops and restores its frame around full screen.
+        m_host->setWindowFlag(Qt::FramelessWindowHint, true);
+        m_host->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_host.get()));
+        QCOMPARE(m_browser->view(), view);
+        QCOMPARE(js(QStringLiteral("window.marker")).toInt(), 42);
+        QVERIFY(stillPlaying());
+        m_host->setWindowFlag(Qt::FramelessWindowHint, false);
+        m_host->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_host.get()));
+        QVERIFY(stillPlaying());
+        QCOMPARE(loads.size(), 0);
+        m_host->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_host.get()));
+    }
+
+    // A second play while the view is being created: both waits end, and only the
+    // latest request goes on to load its lesson.
+    void nestedWaitLatestRequestWins()
+    {
+        QStringList loaded;
+        bool innerCreated = false;
+        const auto playVideo = [&](const QString &link, bool *created) {
+            const quint64 ticket = m_browser->takeRequestTicket();
+            if (!m_browser->isCreated()) {
+                *created = m_browser->waitUntilCreated();
+                if (!m_browser->isLatestRequest(ticket))
+                    return;
+            }
+            loaded << link;
+            play(link);
+        };
+        QTimer::singleShot(
+            0, this, [&] { playVideo(m_server->url(QStringLiteral("/lesson.mp4?second")), &innerCreated); });
+        bool outerCreated = false;
+        playVideo(m_server->url(QStringLiteral("/lesson.mp4?first")), &outerCreated);
+        QVERIFY(innerCreated);
+        QVERIFY(outerCreated);
+        QCOMPARE(loaded, QStringList { m_server->url(QStringLiteral("/lesson.mp4?second")) });
+        QVERIFY(waitJs(QStringLiteral("document.getElementById('vid') && "
+                                      "document.getElementById('vid').currentTime > 0.3")));
+        QVERIFY(
+            js(QStringLiteral("document.getElementById('vid').currentSrc")).toString().endsWith(u"?second"));
+    }
+
+    void closingDuringTheWaitEndsIt()
+    {
+        QTimer::singleShot(0, m_browser, &EdgeBrowser::closeView);
+        QString error;
+        QVERIFY(!m_browser->waitUntilCreated(&error));
+        QVERIFY2(error.contains(QStringLiteral("closed")), qPrintable(error));
+        QVERIFY(!m_browser->view());
+        QVERIFY(createView());
+    }
+
+    void renderProcessDiesDuringCreation()
+    {
+        m_browser->create();
+        QVERIFY(page());
+        // Kill the render process as soon as it exists, before the blank page is in.
+        QTimer killer;
+        QPointer<QWebEnginePage> creating = page();
+        connect(&killer, &QTimer::timeout, this, [&] {
+            if (creating && creating->renderProcessPid() > 0) {
+                ::kill(pid_t(creating->renderProcessPid()), SIGKILL);
+                killer.stop();
+            }
+        });
+        killer.start(0);
+        QString error;
+        QVERIFY(!m_browser->waitUntilCreated(&error));
+        QVERIFY2(error.contains(QStringLiteral("render process")), qPrintable(error));
+        QVERIFY(!m_browser->isCreated());
+        QVERIFY(!m_browser->view());
+        // The next attempt starts afresh.
+        QVERIFY(playLesson());
+    }
+
+    void creationTimeLimit()
+    {
+        m_browser->setCreationTimeLimit(std::chrono::milliseconds(1));
+        QString error;
+        QVERIFY(!m_browser->waitUntilCreated(&error));
+        QVERIFY2(error.contains(QStringLiteral("did not start")), qPrintable(error));
+        QVERIFY(!m_browser->view());
+        m_browser->setCreationTimeLimit(std::chrono::seconds(30));
+        QVERIFY(playLesson());
+    }
+};
+
+int main(int argc, char **argv)
+{
+    // Root cannot use the engine's sandbox here; no GPU under the private X server.
+    if (qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu");
+    // Everything the browser keeps goes under a folder of the test's own.
+    const QString xdg = orvy::test::freshTestDir(QStringLiteral("xdg"));
+    for (const char *name : { "data", "cache", "config" })
+        QDir(xdg).mkpath(QString::fromLatin1(name));
+    qputenv("ORVY_EDGEBROWSER_XDG", xdg.toUtf8());
+    qputenv("XDG_DATA_HOME", (xdg + QStringLiteral("/data")).toUtf8());
+    qputenv("XDG_CACHE_HOME", (xdg + QStringLiteral("/cache")).toUtf8());
+    qputenv("XDG_CONFIG_HOME", (xdg + QStringLiteral("/config")).toUtf8());
+
+    QApplication app(argc, argv);
+    TestEdgeBrowser test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_edgebrowser.moc"
