@@ -36,6 +36,19 @@ private:
     int &m_depth;
 };
 
+// The program keeps no log: the page's console messages (such as the error of the
+// full-screen script this engine lacks) are dropped instead of going to stderr.
+class QuietPage : public QWebEnginePage {
+public:
+    using QWebEnginePage::QWebEnginePage;
+
+protected:
+    void javaScriptConsoleMessage(
+        JavaScriptConsoleMessageLevel, const QString &, int, const QString &) override
+    {
+    }
+};
+
 bool isZoomKey(const QKeyEvent *event)
 {
     if (!(event->modifiers() & Qt::ControlModifier))
@@ -152,7 +165,7 @@ void EdgeBrowser::create()
     m_state = State::Creating;
 
     m_view = new QWebEngineView(this);
-    m_page = new QWebEnginePage(m_profile, m_view);
+    m_page = new QuietPage(m_profile, m_view);
     QWebEngineSettings *settings = m_page->settings();
     // Lessons start with sound as soon as their page loads.
     settings->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, false);
