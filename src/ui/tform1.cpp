@@ -113,6 +113,9 @@ TForm1::TForm1(FormSettings settings, QWidget *parent)
     connect(m_adoCon.get(), &data::Connection::operationStarted, FDGUIxWaitCursor1, &BusyCursor::operationStarted);
     connect(m_adoCon.get(), &data::Connection::operationFinished, FDGUIxWaitCursor1, &BusyCursor::operationFinished);
 
+    m_reactivate.setInterval(50);
+    connect(&m_reactivate, &QTimer::timeout, this, &TForm1::reactivate);
+
     createWidgets();
     connectHandlers();
     layoutWindow();

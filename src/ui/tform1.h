@@ -2,9 +2,12 @@
 
 #include "ui/formsettings.h"
 
+#include <QPointer>
 #include <QStringList>
+#include <QTimer>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -103,6 +106,7 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
+    void changeEvent(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:
@@ -130,6 +134,8 @@ private:
     void EdgeBrowser1ContainsFullScreenElementChanged(bool containsFullScreenElement);
 
     void setBorderless(bool borderless);
+    void keepingActivation(const std::function<void()> &recreate);
+    void reactivate();
     void loadStartupLists();
     void loadLessons(RtlComboBox *list);
     void fillCourses(RtlComboBox *list);
@@ -140,6 +146,10 @@ private:
     std::unique_ptr<data::Query> m_temp;
     BusyCursor *FDGUIxWaitCursor1 = nullptr;
     bool m_startupFailed = false;
+    // Keyboard focus to give back once a re-created native window shows again.
+    QPointer<QWidget> m_focusToRestore;
+    QTimer m_reactivate;
+    int m_reactivateTries = 0;
 };
 
 } // namespace orvy::ui

@@ -9,6 +9,10 @@
 #include "ui/widgets/lessonlist.h"
 #include "ui/widgets/sidepanel.h"
 
+#include <QApplication>
+#include <QGuiApplication>
+#include <QWindow>
+
 namespace orvy::ui {
 
 void TForm1::ListBox1DblClick()
@@ -28,7 +32,9 @@ void TForm1::PlayVideo(const QString &url)
     const quint64 request = EdgeBrowser1->takeRequestTicket();
     if (!EdgeBrowser1->isCreated()) {
         QString reason;
-        const bool created = EdgeBrowser1->waitUntilCreated(&reason);
+        bool created = false;
+        // The first view re-creates the native window for its rendering surface.
+        keepingActivation([&] { created = EdgeBrowser1->waitUntilCreated(&reason); });
         // A play asked for while we waited has already loaded its own lesson; the last
         // lesson chosen is the one that stays.
         if (!EdgeBrowser1->isLatestRequest(request))
@@ -60,10 +66,56 @@ void TForm1::setBorderless(bool borderless)
     const bool visible = isVisible();
     // Changing the flags re-creates the native frame and hides the window; put it back
     // as it was, maximized, with the same widgets and page inside.
-    setWindowFlag(Qt::FramelessWindowHint, borderless);
-    setWindowState(states);
-    if (visible)
-        show();
+    keepingActivation([&] {
+        setWindowFlag(Qt::FramelessWindowHint, borderless);
+        setWindowState(states);
+        if (visible)
+            show();
+    });
+}
+
+void TForm1::keepingActivation(const std::function<void()> &recreate)
+{
+    // A re-created native window comes back inactive: the keyboard (Escape to leave
+    // full screen, the player's keys) must stay with the window the user is in. The
+    // window can take it only once it is mapped again, so ask for a while.
+    const bool wasActive = isActiveWindow();
+    if (wasActive)
+        m_focusToRestore = focusWidget();
+    recreate();
+    if (!wasActive)
+        return;
+    m_reactivateTries = 0;
+    m_reactivate.start();
+}
+
+void TForm1::reactivate()
+{
+    // The old native window's focus-out may still arrive after the new one took the
+    // focus, so keep watching for a short while rather than stopping at the first success.
+    if (++m_reactivateTries > 20) {
+        m_reactivate.stop();
+        return;
+    }
+    if (isActiveWindow())
+        return;
+    // Hiding for the new frame drops the active widget window even when the native
+    // window keeps the keyboard, and then no focus event comes to restore it.
+    if (QGuiApplication::focusWindow() && QGuiApplication::focusWindow() == windowHandle())
+        QApplication::setActiveWindow(this);
+    else
+        activateWindow();
+    if (isActiveWindow() && m_focusToRestore)
+        m_focusToRestore->setFocus();
+}
+
+void TForm1::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    // An activation asked for by reactivate() may arrive later, from the window system.
+    if (event->type() == QEvent::ActivationChange && m_reactivate.isActive() && isActiveWindow()
+        && m_focusToRestore)
+        m_focusToRestore->setFocus();
 }
 
 } // namespace orvy::ui

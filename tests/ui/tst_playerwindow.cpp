@@ -1,0 +1,268 @@
+// The lesson player inside the main window: a double-clicked lesson plays in the real
+// browser, the welcome panel goes, and the window follows the video's full screen.
+#include "formfixture.h"
+#include "tmpdir.h"
+#include "webutil.h"
+
+#include "ui/bevelpanel.h"
+#include "ui/browser/edgebrowser.h"
+#include "ui/clickableimage.h"
+#include "ui/tform1.h"
+#include "ui/widgets/lessonlist.h"
+#include "ui/widgets/rtlcombobox.h"
+#include "ui/widgets/sidepanel.h"
+
+#include <QAction>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTest>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+
+using orvy::test::FormFixture;
+using orvy::test::MessageBoxCatcher;
+using orvy::test::runJavaScriptSync;
+using orvy::test::waitForJavaScript;
+using orvy::ui::TForm1;
+
+class TestPlayerWindow : public QObject
+{
+    Q_OBJECT
+
+private:
+    FormFixture m_fixture;
+    std::unique_ptr<TForm1> m_form;
+    QString m_clipUrl;
+
+    QWebEnginePage *page() const { return m_form->EdgeBrowser1->page(); }
+    QWidget *input() const
+    {
+        QWebEngineView *view = m_form->EdgeBrowser1->view();
+        return view ? view->focusProxy() : nullptr;
+    }
+    QVariant js(const QString &script) const { return runJavaScriptSync(page(), script); }
+    bool waitJs(const QString &expression, int timeoutMs = 20000) const
+    {
+        return waitForJavaScript(page(), expression, timeoutMs);
+    }
+    bool videoRunsOn() const
+    {
+        const double before = js(QStringLiteral("document.getElementById('vid').currentTime")).toDouble();
+        return waitJs(QStringLiteral("!document.getElementById('vid').paused && "
+                                     "!document.getElementById('vid').muted && "
+                                     "document.getElementById('vid').currentTime > %1 + 0.3")
+                          .arg(before));
+    }
+
+    void chooseFirstCourse()
+    {
+        m_form->AdvComboBox1->setFocus();
+        QTest::sendKeyEvent(QTest::Press, m_form->AdvComboBox1, Qt::Key_unknown, QStringLiteral("ف"), {});
+        QCOMPARE(m_form->ListBox1->count(), 3);
+    }
+
+    void doubleClickLesson(int row)
+    {
+        auto *list = m_form->ListBox1;
+        const QPoint at = list->visualItemRect(list->item(row)).center();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+    }
+
+    // Enters the page's full screen with a real click on a button of the page.
+    void enterFullScreenByGesture()
+    {
+        js(QStringLiteral("const b = document.createElement('button'); b.id = 'fs';"
+                          "b.style = 'position:fixed;left:20px;top:20px;width:80px;height:40px;z-index:9';"
+                          "b.onclick = () => document.getElementById('vid').requestFullscreen();"
+                          "document.body.appendChild(b); true"));
+        const QVariantList xy = js(QStringLiteral("(() => { const r = document.getElementById('fs')"
+                                                  ".getBoundingClientRect(); return [r.x + r.width / 2, "
+                                                  "r.y + r.height / 2]; })()"))
+                                    .toList();
+        QCOMPARE(xy.size(), 2);
+        QTest::mouseClick(input(), Qt::LeftButton, {}, QPoint(int(xy[0].toDouble()), int(xy[1].toDouble())));
+    }
+
+    void verifyNormalChrome()
+    {
+        QCOMPARE(m_form->Tag, 0);
+        QCOMPARE(m_form->pnlToolbar->height(), 50);
+        QTRY_VERIFY(m_form->SV->isOpened());
+        QVERIFY(!m_form->windowFlags().testFlag(Qt::FramelessWindowHint));
+        QCOMPARE(m_form->Panel1->geometry(), QRect(0, 50, m_form->width() - 165, m_form->height() - 50));
+    }
+
+    void verifyPlayerAlone()
+    {
+        QCOMPARE(m_form->Tag, 1);
+        QCOMPARE(m_form->pnlToolbar->height(), 0);
+        QTRY_COMPARE(m_form->SV->width(), 0);
+        QVERIFY(m_form->windowFlags().testFlag(Qt::FramelessWindowHint));
+        QCOMPARE(m_form->Panel1->geometry(), m_form->rect());
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QString error;
+        QVERIFY2(m_fixture.start(&error), qPrintable(error));
+        const QString dir = orvy::test::freshTestDir(QStringLiteral("media"));
+        const QString clip = dir + QStringLiteral("/lesson.mp4");
+        QProcess ffmpeg;
+        ffmpeg.start(QStringLiteral("ffmpeg"),
+                     {QStringLiteral("-loglevel"), QStringLiteral("error"), QStringLiteral("-y"), QStringLiteral("-f"),
+                      QStringLiteral("lavfi"), QStringLiteral("-i"), QStringLiteral("testsrc=size=160x120:rate=25"),
+                      QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"), QStringLiteral("sine"),
+                      QStringLiteral("-t"), QStringLiteral("30"), QStringLiteral("-c:v"), QStringLiteral("libx264"),
+                      QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"), QStringLiteral("-c:a"),
+                      QStringLiteral("aac"), QStringLiteral("-movflags"), QStringLiteral("+faststart"), clip});
+        QVERIFY(ffmpeg.waitForFinished(60000));
+        QCOMPARE(ffmpeg.exitCode(), 0);
+        m_fixture.http().setRoute("/lesson.mp4", orvy::test::HttpServer::Response::file(clip, "video/mp4"));
+        m_clipUrl = m_fixture.http().url(QStringLiteral("/lesson.mp4"));
+    }
+
+    void init()
+    {
+        m_fixture.seedCatalogue();
+        // The first two lessons of the first course play the served clip, with a query
+        // string each so the page shows which one was chosen.
+        m_fixture.sql(QStringLiteral("UPDATE lessons SET LLink = CONCAT(%1, '?lesson=', LSORT) WHERE cID = 10")
+                          .arg(orvy::test::MariaDbServer::quoted(m_clipUrl)));
+        MessageBoxCatcher boxes;
+        m_form = m_fixture.showForm();
+        QVERIFY(m_form);
+        QVERIFY(boxes.seen().isEmpty());
+    }
+
+    void cleanup() { m_form.reset(); }
+
+    void doubleClickOnAnEmptyListDoesNothing()
+    {
+        MessageBoxCatcher boxes;
+        QTest::mouseDClick(m_form->ListBox1->viewport(), Qt::LeftButton, {}, QPoint(20, 20));
+        QVERIFY(!m_form->EdgeBrowser1->view());
+        QVERIFY(m_form->Panel2->isVisible());
+        QVERIFY(boxes.seen().isEmpty());
+    }
+
+    void aLessonPlaysAndTheWelcomePanelGoes()
+    {
+        MessageBoxCatcher boxes;
+        chooseFirstCourse();
+        doubleClickLesson(1);
+        QVERIFY(m_form->EdgeBrowser1->isCreated());
+        QVERIFY(!m_form->Panel2->isVisible());
+        QVERIFY(waitJs(QStringLiteral("document.getElementById('vid') !== null")));
+        QCOMPARE(js(QStringLiteral("document.getElementById('vid').currentSrc")).toString(),
+                 m_clipUrl + QStringLiteral("?lesson=2"));
+        // Autoplay with sound, no click on the page.
+        QVERIFY(videoRunsOn());
+        QCOMPARE(m_form->EdgeBrowser1->view()->geometry(), m_form->EdgeBrowser1->rect());
+        QCOMPARE(m_form->EdgeBrowser1->geometry(), m_form->Panel1->innerRect());
+
+        // The next lesson replaces the page at once.
+        doubleClickLesson(0);
+        QVERIFY(waitJs(QStringLiteral("document.getElementById('vid').currentSrc.endsWith('?lesson=1')")));
+        QVERIFY(!m_form->Panel2->isVisible());
+        QVERIFY(boxes.seen().isEmpty());
+    }
+
+    void fullScreenTogglesTheChrome()
+    {
+        chooseFirstCourse();
+        doubleClickLesson(0);
+        QVERIFY(videoRunsOn());
+        QSignalSpy changes(m_form->EdgeBrowser1, &orvy::ui::EdgeBrowser::containsFullScreenElementChanged);
+
+        QTRY_VERIFY(m_form->isActiveWindow());
+        enterFullScreenByGesture();
+        QTRY_COMPARE(changes.size(), 1);
+        verifyPlayerAlone();
+        QVERIFY(m_form->isVisible());
+        QVERIFY(m_form->EdgeBrowser1->view());
+
+        // The keyboard stays with the player across the frame change.
+        QTRY_VERIFY(m_form->isActiveWindow());
+        QTRY_VERIFY(input() && input()->hasFocus());
+        QTest::keyClick(m_form->windowHandle(), Qt::Key_Escape);
+        QTRY_COMPARE(changes.size(), 2);
+        verifyNormalChrome();
+        // The same page survived the frame change and plays on.
+        QVERIFY(videoRunsOn());
+    }
+
+    void notificationsToggleByTheWindowsOwnState()
+    {
+        chooseFirstCourse();
+        doubleClickLesson(0);
+        // The flag is not read: two notifications saying the same thing still toggle.
+        Q_EMIT m_form->EdgeBrowser1->containsFullScreenElementChanged(true);
+        verifyPlayerAlone();
+        Q_EMIT m_form->EdgeBrowser1->containsFullScreenElementChanged(true);
+        verifyNormalChrome();
+    }
+
+    void playingWithTheSidePanelClosedKeepsItClosed()
+    {
+        chooseFirstCourse();
+        QTest::mouseClick(m_form->imgMenu, Qt::LeftButton);
+        QTRY_COMPARE(m_form->SV->width(), 0);
+        doubleClickLesson(0);
+        QTest::qWait(100);
+        QCOMPARE(m_form->SV->width(), 0);
+        QCOMPARE(m_form->Panel1->width(), m_form->width());
+
+        Q_EMIT m_form->EdgeBrowser1->containsFullScreenElementChanged(true);
+        verifyPlayerAlone();
+        Q_EMIT m_form->EdgeBrowser1->containsFullScreenElementChanged(false);
+        verifyNormalChrome();
+    }
+
+    void theLastLessonAskedForWinsDuringCreation()
+    {
+        chooseFirstCourse();
+        // The second double click lands while the first play waits for the browser.
+        QTimer::singleShot(0, m_form.get(), [this] { doubleClickLesson(1); });
+        doubleClickLesson(0);
+        QVERIFY(waitJs(QStringLiteral("document.getElementById('vid') !== null")));
+        QTest::qWait(500);
+        QCOMPARE(js(QStringLiteral("document.getElementById('vid').currentSrc")).toString(),
+                 m_clipUrl + QStringLiteral("?lesson=2"));
+    }
+
+    void f11IsSwallowedInsideThePlayer()
+    {
+        chooseFirstCourse();
+        doubleClickLesson(0);
+        QVERIFY(videoRunsOn());
+        js(QStringLiteral("window.keysSeen = []; document.addEventListener('keydown', e => "
+                          "window.keysSeen.push(e.key)); true"));
+        QSignalSpy zoomed(m_form->zoom, &QAction::triggered);
+        QTRY_VERIFY(m_form->isActiveWindow());
+        m_form->EdgeBrowser1->view()->setFocus();
+        QTRY_VERIFY(input());
+        input()->setFocus();
+        QTest::keyClick(m_form->windowHandle(), Qt::Key_F11);
+        QTest::keyClick(m_form->windowHandle(), Qt::Key_A);
+        QVERIFY(waitJs(QStringLiteral("window.keysSeen.includes('a')")));
+        QCOMPARE(zoomed.count(), 1);
+        QCOMPARE(js(QStringLiteral("window.keysSeen.includes('F11')")).toBool(), false);
+    }
+
+    void closingDuringPlayback()
+    {
+        MessageBoxCatcher boxes;
+        chooseFirstCourse();
+        doubleClickLesson(0);
+        QVERIFY(videoRunsOn());
+        QVERIFY(m_form->close());
+        QVERIFY(!m_form->EdgeBrowser1->view());
+        QVERIFY(!m_form->tmpLinks);
+        QVERIFY(boxes.seen().isEmpty());
+    }
+};
+
+QTEST_MAIN(TestPlayerWindow)
+#include "tst_playerwindow.moc"
