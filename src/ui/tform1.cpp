@@ -326,7 +326,10 @@ void TForm1::layoutWindow()
     const int w = width();
     pnlToolbar->setGeometry(0, 0, w, pnlToolbar->height());
 
-    lblTitle->setGeometry(titleAnchor.at(w));
+    // The title keeps its right edge and grows leftwards when its font needs more room.
+    QRect title = titleAnchor.at(w);
+    title.setLeft(title.right() + 1 - std::max(title.width(), lblTitle->sizeHint().width()));
+    lblTitle->setGeometry(title);
     imgMenu->setGeometry(menuAnchor.at(w));
     AdvComboBox1->setGeometry(courses1Anchor.at(w));
     AdvComboBox2->setGeometry(courses2Anchor.at(w));
