@@ -497,9 +497,12 @@ private Q_SLOTS:
     void closingDuringTheWaitEndsIt()
     {
         QTimer::singleShot(0, m_browser, &EdgeBrowser::closeView);
+        const quint64 ticket = m_browser->takeRequestTicket();
         QString error;
         QVERIFY(!m_browser->waitUntilCreated(&error));
         QVERIFY2(error.contains(QStringLiteral("closed")), qPrintable(error));
+        // The play that waited is no longer wanted: it stays silent.
+        QVERIFY(!m_browser->isLatestRequest(ticket));
         QVERIFY(!m_browser->view());
         QVERIFY(createView());
     }

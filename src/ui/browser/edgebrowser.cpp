@@ -250,6 +250,8 @@ void EdgeBrowser::executeScript(const QString &script)
 
 void EdgeBrowser::closeView()
 {
+    // A play still waiting for the view must not load its lesson after the close.
+    ++m_lastTicket;
     if (m_state == State::Creating) {
         failCreation(tr("The player was closed before it started"));
         return;

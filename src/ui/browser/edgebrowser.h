@@ -69,7 +69,8 @@ public:
 
     // Drops the view and its page with their subscriptions; a creation under way
     // fails and its waiters return. Harmless without a view; create() may follow.
-    // A page still in full screen reports leaving it first.
+    // A page still in full screen reports leaving it first. Every request ticket
+    // taken before is no longer the latest.
     void closeView();
 
     // Latest-request tickets for callers that wait for the creation: take one
