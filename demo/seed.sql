@@ -1,21 +1,6 @@
--- Demo catalogue: branding, course types, courses and lessons. @HTTP@ is replaced by
--- the demo's local web server address when the demo starts.
+-- Demo catalogue (tables from db/schema.sql): branding, course types, courses and
+-- lessons. @HTTP@ is replaced by the demo's local web server address when the demo starts.
 SET NAMES utf8mb4;
-
-CREATE TABLE interface (
-    intID INT AUTO_INCREMENT PRIMARY KEY,
-    intPics VARCHAR(255), intLBL1 VARCHAR(255), intLBL2 VARCHAR(255), intLBL3 VARCHAR(255),
-    intLBLPhone VARCHAR(255), intLBLWhats VARCHAR(255), intLBLInsta VARCHAR(255),
-    intLBLOrvy VARCHAR(255), fbLink VARCHAR(255),
-    lblColor1 VARCHAR(30), lblColor2 VARCHAR(30), lblColor3 VARCHAR(30)
-) DEFAULT CHARSET = utf8mb4;
-
-CREATE TABLE classtype (ctID INT PRIMARY KEY, ctName VARCHAR(255)) DEFAULT CHARSET = utf8mb4;
-CREATE TABLE courses (cID INT PRIMARY KEY, cName VARCHAR(255), ctID INT) DEFAULT CHARSET = utf8mb4;
-CREATE TABLE lessons (
-    lID INT AUTO_INCREMENT PRIMARY KEY,
-    LName VARCHAR(255), LLink VARCHAR(1024), cID INT, active INT, LSORT INT
-) DEFAULT CHARSET = utf8mb4;
 
 INSERT INTO interface (intPics, intLBL1, intLBL2, intLBL3, intLBLPhone, intLBLWhats, intLBLInsta,
                        intLBLOrvy, fbLink, lblColor1, lblColor2, lblColor3)

@@ -43,6 +43,7 @@ sql() { mariadb --no-defaults -uroot --socket="$state/mysqld.sock" "$@"; }
 sql -e "CREATE DATABASE $db_name CHARACTER SET utf8mb4;
         CREATE USER '$db_name'@'127.0.0.1' IDENTIFIED BY '$db_password';
         GRANT SELECT ON $db_name.* TO '$db_name'@'127.0.0.1';"
+sql "$db_name" < "$here/db/schema.sql"
 sed "s#@HTTP@#http://127.0.0.1:$http_port#g" "$here/demo/seed.sql" | sql "$db_name"
 
 python3 "$here/demo/serve.py" "$media" "$http_port" &

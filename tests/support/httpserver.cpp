@@ -40,12 +40,12 @@ bool parseRange(const QByteArray &header, qint64 size, ByteRange &range, bool &u
     const QByteArray value = header.trimmed();
     if (!value.startsWith("bytes=") || value.contains(','))
         return false;
-    const QByteArray spec = value.mid(6).trimmed();
-    const qsizetype dash = spec.indexOf('-');
+    const QByteArray bounds = value.mid(6).trimmed();
+    const qsizetype dash = bounds.indexOf('-');
     if (dash < 0)
         return false;
-    const QByteArray a = spec.left(dash).trimmed();
-    const QByteArray b = spec.mid(dash + 1).trimmed();
+    const QByteArray a = bounds.left(dash).trimmed();
+    const QByteArray b = bounds.mid(dash + 1).trimmed();
     bool okA = true;
     bool okB = true;
     if (a.isEmpty()) {

@@ -1,5 +1,7 @@
 #include "mariadbserver.h"
 
+#include "testpaths.h"
+
 #include "tmpdir.h"
 
 #include <QDeadlineTimer>
@@ -267,21 +269,12 @@ bool MariaDbServer::createDatabase(const QString &database, const QString &user,
 
 bool MariaDbServer::createCourseTables(const QString &database)
 {
-    static const char sql[] = R"(
-CREATE TABLE interface (
-  intID INT AUTO_INCREMENT PRIMARY KEY,
-  intPics VARCHAR(255), intLBL1 VARCHAR(255), intLBL2 VARCHAR(255), intLBL3 VARCHAR(255),
-  intLBLPhone VARCHAR(255), intLBLWhats VARCHAR(255), intLBLInsta VARCHAR(255),
-  intLBLOrvy VARCHAR(255), fbLink VARCHAR(255),
-  lblColor1 VARCHAR(30), lblColor2 VARCHAR(30), lblColor3 VARCHAR(30)
-) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
-CREATE TABLE courses (cID INT, cName VARCHAR(255), ctID INT) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
-CREATE TABLE classtype (ctID INT, ctName VARCHAR(255)) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
-CREATE TABLE lessons (
-  LName VARCHAR(255), LLink VARCHAR(1024), cID INT, active INT, LSORT INT
-) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
-)";
-    return runSql(QString::fromLatin1(sql), database);
+    QFile schema(QStringLiteral(ORVY_SOURCE_DIR "/db/schema.sql"));
+    if (!schema.open(QIODevice::ReadOnly)) {
+        m_error = QStringLiteral("cannot read %1").arg(schema.fileName());
+        return false;
+    }
+    return runSql(QString::fromUtf8(schema.readAll()), database);
 }
 
 bool MariaDbServer::killSession(qint64 connectionId)
