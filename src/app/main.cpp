@@ -1,10 +1,9 @@
-#include "ui/theme.h"
 #include "ui/tform1.h"
+#include "ui/theme.h"
 
 #include <QApplication>
 #include <QDesktopServices>
 #include <QUrl>
-
 #include <cstdlib>
 
 int main(int argc, char *argv[])
@@ -17,7 +16,8 @@ int main(int argc, char *argv[])
 
     auto settings = orvy::ui::FormSettings::builtIn();
     settings.fatalExit = [](int exitCode) { std::exit(exitCode); };
-    settings.openLink = [](const QString &link) { QDesktopServices::openUrl(QUrl(link, QUrl::TolerantMode)); };
+    settings.openLink
+        = [](const QString &link) { QDesktopServices::openUrl(QUrl(link, QUrl::TolerantMode)); };
 
     orvy::ui::TForm1 Form1(std::move(settings));
     Form1.showMaximized();

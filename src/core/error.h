@@ -2,14 +2,12 @@
 
 #include <QByteArray>
 #include <QString>
-
 #include <exception>
 
 namespace orvy {
 
 // The one kind of failure every service raises: a message for the user.
-class Error : public std::exception
-{
+class Error : public std::exception {
 public:
     explicit Error(QString message);
 

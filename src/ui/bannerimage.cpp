@@ -20,7 +20,7 @@ QPoint BannerImage::pictureOrigin(const QSize &strip, const QSize &picture)
 {
     // Halving toward zero puts the odd pixel of a smaller picture's margin on the right or
     // bottom, and cuts the odd pixel of a larger picture there too.
-    return {(strip.width() - picture.width()) / 2, (strip.height() - picture.height()) / 2};
+    return { (strip.width() - picture.width()) / 2, (strip.height() - picture.height()) / 2 };
 }
 
 void BannerImage::paintEvent(QPaintEvent *)

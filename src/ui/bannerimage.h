@@ -7,8 +7,7 @@ namespace orvy::ui {
 
 // The welcome banner: the picture at its own size, centred; a larger one is cut
 // evenly, a smaller one leaves the parent's background around it.
-class BannerImage : public QWidget
-{
+class BannerImage : public QWidget {
     Q_OBJECT
 
 public:

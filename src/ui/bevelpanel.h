@@ -6,8 +6,7 @@ namespace orvy::ui {
 
 // A panel with a one-pixel raised frame in the theme's bevel colour and its own
 // background; aligned children go inside the frame.
-class BevelPanel : public QWidget
-{
+class BevelPanel : public QWidget {
     Q_OBJECT
 
 public:

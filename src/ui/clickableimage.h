@@ -5,8 +5,7 @@
 namespace orvy::ui {
 
 // A picture that acts as a button: hand cursor, clicked() on a left-button release inside it.
-class ClickableImage : public QLabel
-{
+class ClickableImage : public QLabel {
     Q_OBJECT
 
 public:

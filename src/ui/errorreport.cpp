@@ -16,7 +16,8 @@ QString applicationTitle()
 
 void showErrorReport(QWidget *parent, const QString &message)
 {
-    QMessageBox box(QMessageBox::Critical, applicationTitle(), withFullStop(message), QMessageBox::Ok, parent);
+    QMessageBox box(
+        QMessageBox::Critical, applicationTitle(), withFullStop(message), QMessageBox::Ok, parent);
     box.setObjectName(QStringLiteral("errorReport"));
     box.exec();
 }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-
 #include <exception>
 
 class QWidget;
@@ -19,8 +18,7 @@ void reportCurrentException(QWidget *parent) noexcept;
 
 // Qt carries no exception through its event loop: every handler runs through here,
 // so a failure ends the handler, is reported, and the program goes on.
-template<typename Handler>
-void guarded(QWidget *parent, Handler &&handler) noexcept
+template<typename Handler> void guarded(QWidget *parent, Handler &&handler) noexcept
 {
     try {
         handler();

@@ -4,15 +4,13 @@
 #include "net/bannerfetch.h"
 
 #include <QString>
-
 #include <functional>
 
 namespace orvy::ui {
 
 // What the main window takes from outside: the deployment values and the two ways out
 // of the program that tests replace.
-struct FormSettings
-{
+struct FormSettings {
     data::DbSettings db;
     net::FetchLimits fetch;
     // Ends the process after the fatal start-up message.

@@ -3,16 +3,11 @@
 #include "data/connection.h"
 #include "data/interfacequery.h"
 #include "data/query.h"
-#include "data/querytexts.h"
-#include "image/pngdecoder.h"
-#include "net/bannerfetch.h"
-#include "player/playerpage.h"
 #include "ui/bannerimage.h"
 #include "ui/bevelpanel.h"
 #include "ui/browser/edgebrowser.h"
 #include "ui/clickableimage.h"
 #include "ui/colors.h"
-#include "ui/errorreport.h"
 #include "ui/fonts.h"
 #include "ui/widgets/busycursor.h"
 #include "ui/widgets/lessonlist.h"
@@ -23,7 +18,6 @@
 #include <QCloseEvent>
 #include <QFrame>
 #include <QLabel>
-#include <QMessageBox>
 #include <QVBoxLayout>
 
 namespace orvy::ui {
@@ -32,8 +26,7 @@ namespace {
 
 // Toolbar widgets anchored to the top and right edges: their distance from the
 // right edge at design width is kept on any width.
-struct RightAnchor
-{
+struct RightAnchor {
     int designX;
     int y;
     int width;
@@ -41,14 +34,14 @@ struct RightAnchor
 
     QRect at(int windowWidth) const
     {
-        return {windowWidth - (TForm1::designWidth - designX), y, width, height};
+        return { windowWidth - (TForm1::designWidth - designX), y, width, height };
     }
 };
 
-constexpr RightAnchor titleAnchor{1014, 10, 79, 31};
-constexpr RightAnchor menuAnchor{1109, 9, 32, 32};
-constexpr RightAnchor courses1Anchor{616, 11, 279, 28};
-constexpr RightAnchor courses2Anchor{208, 11, 259, 28};
+constexpr RightAnchor titleAnchor { 1014, 10, 79, 31 };
+constexpr RightAnchor menuAnchor { 1109, 9, 32, 32 };
+constexpr RightAnchor courses1Anchor { 616, 11, 279, 28 };
+constexpr RightAnchor courses2Anchor { 208, 11, 259, 28 };
 // AdvComboBox3 is anchored left and right: it widens with the window.
 constexpr int types3Left = 16;
 constexpr int types3RightGap = TForm1::designWidth - (16 + 41);
@@ -64,16 +57,17 @@ QRect proportional(const QRect &design, int width)
 {
     const double centre = design.x() + design.width() / 2.0;
     const int x = static_cast<int>(centre * width / panel3DesignWidth - design.width() / 2.0);
-    return {x, design.y(), design.width(), design.height()};
+    return { x, design.y(), design.width(), design.height() };
 }
 
-const QRect label5Design{10, -6, 965, 30};
-const QRect panel5Design{10, 113, 965, 41};
-const QRect image4Design{369, 179, 32, 32};
-const QRect image3Design{440, 179, 32, 32};
-const QRect image6Design{510, 179, 32, 32};
+const QRect label5Design { 10, -6, 965, 30 };
+const QRect panel5Design { 10, 113, 965, 41 };
+const QRect image4Design { 369, 179, 32, 32 };
+const QRect image3Design { 440, 179, 32, 32 };
+const QRect image6Design { 510, 179, 32, 32 };
 
-QLabel *makeLabel(QWidget *parent, const char *name, const QString &text, const QFont &font, const QColor &colour)
+QLabel *makeLabel(
+    QWidget *parent, const char *name, const QString &text, const QFont &font, const QColor &colour)
 {
     auto *label = new QLabel(text, parent);
     label->setObjectName(QString::fromLatin1(name));
@@ -110,8 +104,10 @@ TForm1::TForm1(FormSettings settings, QWidget *parent)
     m_interfaceQ = std::make_unique<data::InterfaceQuery>(*m_adoCon);
     m_temp = std::make_unique<data::Query>(*m_adoCon, QStringLiteral("Temp"));
     FDGUIxWaitCursor1 = new BusyCursor(this);
-    connect(m_adoCon.get(), &data::Connection::operationStarted, FDGUIxWaitCursor1, &BusyCursor::operationStarted);
-    connect(m_adoCon.get(), &data::Connection::operationFinished, FDGUIxWaitCursor1, &BusyCursor::operationFinished);
+    connect(m_adoCon.get(), &data::Connection::operationStarted, FDGUIxWaitCursor1,
+        &BusyCursor::operationStarted);
+    connect(m_adoCon.get(), &data::Connection::operationFinished, FDGUIxWaitCursor1,
+        &BusyCursor::operationFinished);
 
     m_reactivate.setInterval(50);
     connect(&m_reactivate, &QTimer::timeout, this, &TForm1::reactivate);
@@ -165,9 +161,12 @@ void TForm1::createToolbar()
         QColor colour;
         int captionPx;
     } lists[] = {
-        {AdvComboBox1, AdvComboBox1Caption, "AdvComboBox1", QStringLiteral("کورسێن من"), QColor(0x16, 0xA0, 0x85), 16},
-        {AdvComboBox2, AdvComboBox2Caption, "AdvComboBox2", QStringLiteral("کورسێن ئۆرڤی کلاس"), QColor(0xC0, 0x39, 0x2B), 15},
-        {AdvComboBox3, AdvComboBox3Caption, "AdvComboBox3", QStringLiteral("جورێ کورسی"), QColor(Qt::white), 15},
+        { AdvComboBox1, AdvComboBox1Caption, "AdvComboBox1", QStringLiteral("کورسێن من"),
+            QColor(0x16, 0xA0, 0x85), 16 },
+        { AdvComboBox2, AdvComboBox2Caption, "AdvComboBox2", QStringLiteral("کورسێن ئۆرڤی کلاس"),
+            QColor(0xC0, 0x39, 0x2B), 15 },
+        { AdvComboBox3, AdvComboBox3Caption, "AdvComboBox3", QStringLiteral("جورێ کورسی"), QColor(Qt::white),
+            15 },
     };
     for (const auto &l : lists) {
         l.list = new RtlComboBox(pnlToolbar);
@@ -281,9 +280,9 @@ void TForm1::createWelcomePanel()
         const char *name;
         const char *resource;
     } icons[] = {
-        {Image4, "Image4", ":/icons/logo.png"},
-        {Image3, "Image3", ":/icons/instagram.png"},
-        {Image6, "Image6", ":/icons/facebook.png"},
+        { Image4, "Image4", ":/icons/logo.png" },
+        { Image3, "Image3", ":/icons/instagram.png" },
+        { Image6, "Image6", ":/icons/facebook.png" },
     };
     for (const auto &icon : icons) {
         icon.image = new ClickableImage(Panel3);
@@ -311,14 +310,14 @@ void TForm1::connectHandlers()
     connect(Label9, &ClickableImage::clicked, this, &TForm1::Image4Click);
     connect(Image6, &ClickableImage::clicked, this, &TForm1::Image6Click);
     connect(EdgeBrowser1, &EdgeBrowser::containsFullScreenElementChanged, this,
-            &TForm1::EdgeBrowser1ContainsFullScreenElementChanged);
+        &TForm1::EdgeBrowser1ContainsFullScreenElementChanged);
     // The command exists to swallow the key; it does nothing.
 }
 
 QRect TForm1::contentArea() const
 {
     const int top = pnlToolbar->height();
-    return {0, top, width() - SV->width(), height() - top};
+    return { 0, top, width() - SV->width(), height() - top };
 }
 
 void TForm1::layoutWindow()

@@ -6,7 +6,6 @@
 #include <QStringList>
 #include <QTimer>
 #include <QWidget>
-
 #include <functional>
 #include <memory>
 
@@ -33,8 +32,7 @@ class SidePanel;
 
 // The program's one window. Its widgets keep the names they are known by; the
 // handlers are thin and hand the work to the data, network and player layers.
-class TForm1 : public QWidget
-{
+class TForm1 : public QWidget {
     Q_OBJECT
 
 public:

@@ -1,7 +1,5 @@
 // The main window's event handlers: each one thin, calling the data, network and
 // player layers, and ending through the default error report when they fail.
-#include "ui/tform1.h"
-
 #include "data/connection.h"
 #include "data/interfacequery.h"
 #include "data/query.h"
@@ -12,11 +10,11 @@
 #include "ui/clickableimage.h"
 #include "ui/colors.h"
 #include "ui/errorreport.h"
+#include "ui/tform1.h"
 #include "ui/widgets/lessonlist.h"
 #include "ui/widgets/rtlcombobox.h"
 #include "ui/widgets/sidepanel.h"
 
-#include <QLabel>
 #include <QMessageBox>
 
 namespace orvy::ui {
@@ -30,8 +28,8 @@ void TForm1::FormCreate()
             interfaceQ().close();
             interfaceQ().open();
 
-            Image1->setPicture(image::decodePng(net::fetchBanner(interfaceQ().asString(QStringLiteral("intPics")),
-                                                                 m_settings.fetch)));
+            Image1->setPicture(image::decodePng(
+                net::fetchBanner(interfaceQ().asString(QStringLiteral("intPics")), m_settings.fetch)));
 
             Label5->setText(interfaceQ().asString(QStringLiteral("intLBL1")));
             Label4->setText(interfaceQ().asString(QStringLiteral("intLBL2")));
@@ -61,8 +59,8 @@ void TForm1::FormCreate()
         loadStartupLists();
     } catch (...) {
         m_startupFailed = true;
-        QMessageBox box(QMessageBox::Critical, QStringLiteral("خطأ"), QStringLiteral("لم يتم العثور على السيرفر"),
-                        QMessageBox::Ok);
+        QMessageBox box(QMessageBox::Critical, QStringLiteral("خطأ"),
+            QStringLiteral("لم يتم العثور على السيرفر"), QMessageBox::Ok);
         box.setObjectName(QStringLiteral("fatalStartupMessage"));
         box.exec();
         if (m_settings.fatalExit)
@@ -88,8 +86,8 @@ void TForm1::loadStartupLists()
     AdvComboBox3->clear();
     AdvComboBox3->addItemWithId(QStringLiteral("گشتی"), 0);
     for (; !Temp().eof(); Temp().next())
-        AdvComboBox3->addItemWithId(Temp().asString(QStringLiteral("ctName")),
-                                    Temp().asInteger(QStringLiteral("ctID")));
+        AdvComboBox3->addItemWithId(
+            Temp().asString(QStringLiteral("ctName")), Temp().asInteger(QStringLiteral("ctID")));
     AdvComboBox3->setCurrentIndex(0);
 }
 
@@ -97,7 +95,8 @@ void TForm1::fillCourses(RtlComboBox *list)
 {
     list->clear();
     for (; !Temp().eof(); Temp().next())
-        list->addItemWithId(Temp().asString(QStringLiteral("cName")), Temp().asInteger(QStringLiteral("cID")));
+        list->addItemWithId(
+            Temp().asString(QStringLiteral("cName")), Temp().asInteger(QStringLiteral("cID")));
 }
 
 void TForm1::loadLessons(RtlComboBox *list)

@@ -1,11 +1,10 @@
 // The lesson player's handlers of the main window.
-#include "ui/tform1.h"
-
 #include "core/error.h"
 #include "player/playerpage.h"
 #include "ui/bevelpanel.h"
 #include "ui/browser/edgebrowser.h"
 #include "ui/errorreport.h"
+#include "ui/tform1.h"
 #include "ui/widgets/lessonlist.h"
 #include "ui/widgets/sidepanel.h"
 

@@ -41,25 +41,25 @@ QPalette paletteFrom(const QHash<QString, QString> &v)
         QPalette::ColorRole role;
         const char *key;
     } roles[] = {
-        {QPalette::Window, "window"},
-        {QPalette::WindowText, "windowText"},
-        {QPalette::Base, "base"},
-        {QPalette::AlternateBase, "alternateBase"},
-        {QPalette::Text, "text"},
-        {QPalette::Button, "button"},
-        {QPalette::ButtonText, "buttonText"},
-        {QPalette::BrightText, "brightText"},
-        {QPalette::Light, "light"},
-        {QPalette::Midlight, "midlight"},
-        {QPalette::Mid, "mid"},
-        {QPalette::Dark, "dark"},
-        {QPalette::Shadow, "shadow"},
-        {QPalette::Highlight, "highlight"},
-        {QPalette::HighlightedText, "highlightedText"},
-        {QPalette::ToolTipBase, "toolTipBase"},
-        {QPalette::ToolTipText, "toolTipText"},
-        {QPalette::PlaceholderText, "placeholderText"},
-        {QPalette::Link, "link"},
+        { QPalette::Window, "window" },
+        { QPalette::WindowText, "windowText" },
+        { QPalette::Base, "base" },
+        { QPalette::AlternateBase, "alternateBase" },
+        { QPalette::Text, "text" },
+        { QPalette::Button, "button" },
+        { QPalette::ButtonText, "buttonText" },
+        { QPalette::BrightText, "brightText" },
+        { QPalette::Light, "light" },
+        { QPalette::Midlight, "midlight" },
+        { QPalette::Mid, "mid" },
+        { QPalette::Dark, "dark" },
+        { QPalette::Shadow, "shadow" },
+        { QPalette::Highlight, "highlight" },
+        { QPalette::HighlightedText, "highlightedText" },
+        { QPalette::ToolTipBase, "toolTipBase" },
+        { QPalette::ToolTipText, "toolTipText" },
+        { QPalette::PlaceholderText, "placeholderText" },
+        { QPalette::Link, "link" },
     };
     for (const auto &r : roles) {
         const QColor c = colour(r.key);
@@ -68,7 +68,7 @@ QPalette paletteFrom(const QHash<QString, QString> &v)
     }
     const QColor disabled = colour("disabledText");
     if (disabled.isValid()) {
-        for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        for (auto role : { QPalette::WindowText, QPalette::Text, QPalette::ButtonText })
             p.setColor(QPalette::Disabled, role, disabled);
     }
     return p;
@@ -106,8 +106,8 @@ bool applyThemeOrReport(QApplication &app, const QString &name)
         return true;
     }
     QMessageBox box(QMessageBox::Critical,
-                    applicationTitle(QFileInfo(QCoreApplication::applicationFilePath()).fileName()),
-                    QStringLiteral("Style '%1' not found").arg(name), QMessageBox::Close);
+        applicationTitle(QFileInfo(QCoreApplication::applicationFilePath()).fileName()),
+        QStringLiteral("Style '%1' not found").arg(name), QMessageBox::Close);
     box.setObjectName(QStringLiteral("styleNotFoundDialog"));
     box.exec();
     return false;

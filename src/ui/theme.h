@@ -2,7 +2,6 @@
 
 #include <QPalette>
 #include <QString>
-
 #include <optional>
 
 class QApplication;
@@ -10,8 +9,7 @@ class QApplication;
 namespace orvy::ui {
 
 // A visual theme carried inside the program (resources/themes), found by its name.
-class Theme
-{
+class Theme {
 public:
     static constexpr const char *defaultName = "Windows10 Dark";
 

@@ -2,8 +2,7 @@
 
 #include <QTest>
 
-class TestMessages : public QObject
-{
+class TestMessages : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
@@ -32,7 +31,8 @@ private Q_SLOTS:
         QTest::newRow("plain") << QStringLiteral("Server gone") << QStringLiteral("Server gone.");
         QTest::newRow("has stop") << QStringLiteral("Done.") << QStringLiteral("Done.");
         QTest::newRow("parenthesis") << QStringLiteral("Error (5)") << QStringLiteral("Error (5)");
-        QTest::newRow("quote") << QStringLiteral("Invalid URL: \"x\"") << QStringLiteral("Invalid URL: \"x\"");
+        QTest::newRow("quote") << QStringLiteral("Invalid URL: \"x\"")
+                               << QStringLiteral("Invalid URL: \"x\"");
         QTest::newRow("blank") << QStringLiteral("trailing ") << QStringLiteral("trailing ");
         QTest::newRow("comma below stop") << QStringLiteral("a,") << QStringLiteral("a,");
         QTest::newRow("slash above stop") << QStringLiteral("a/") << QStringLiteral("a/.");

@@ -1,7 +1,6 @@
 #include "mariadbserver.h"
 
 #include "testpaths.h"
-
 #include "tmpdir.h"
 
 #include <QDeadlineTimer>

@@ -1,13 +1,13 @@
 #include "formfixture.h"
 
+#include "ui/theme.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QBuffer>
 #include <QMessageBox>
 #include <QPainter>
 #include <QTest>
-
-#include "ui/theme.h"
 
 namespace orvy::test {
 
@@ -45,7 +45,8 @@ FormFixture::FormFixture()
     : m_db(QStringLiteral("catalogue"))
 {
     // The banner server is on loopback: no proxy of the environment may carry the fetch elsewhere.
-    for (const char *name : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
+    for (const char *name :
+        { "http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy", "ALL_PROXY" })
         qunsetenv(name);
     // A banner with a transparent corner, an odd size and a clear centre mark.
     m_banner = QImage(301, 121, QImage::Format_ARGB32);
@@ -63,8 +64,9 @@ bool FormFixture::start(QString *error)
         *error = QStringLiteral("theme missing");
         return false;
     }
-    if (!m_db.start() || !m_db.createDatabase(QStringLiteral("orvy"), QStringLiteral("orvy"),
-                                              QStringLiteral("Pa55word-12x"))
+    if (!m_db.start()
+        || !m_db.createDatabase(
+            QStringLiteral("orvy"), QStringLiteral("orvy"), QStringLiteral("Pa55word-12x"))
         || !m_db.createCourseTables(QStringLiteral("orvy"))) {
         *error = m_db.errorString();
         return false;
@@ -86,12 +88,13 @@ void FormFixture::sql(const QString &statements)
 
 void FormFixture::seedCatalogue()
 {
-    sql(QStringLiteral("DELETE FROM interface; DELETE FROM courses; DELETE FROM classtype; DELETE FROM lessons;"));
     sql(QStringLiteral(
-            "INSERT INTO interface (intPics, intLBL1, intLBL2, intLBL3, intLBLPhone, intLBLWhats, intLBLInsta, "
-            "intLBLOrvy, fbLink, lblColor1, lblColor2, lblColor3) VALUES (%1, 'بەخێربێن', 'پەیوەندی', "
-            "'فێربوون', '+964 750', 'whats', 'https://insta.example/orvy', 'https://orvy.example/', "
-            "'https://fb.example/orvy', '16777215', '255', '$FF0000');")
+        "DELETE FROM interface; DELETE FROM courses; DELETE FROM classtype; DELETE FROM lessons;"));
+    sql(QStringLiteral(
+        "INSERT INTO interface (intPics, intLBL1, intLBL2, intLBL3, intLBLPhone, intLBLWhats, intLBLInsta, "
+        "intLBLOrvy, fbLink, lblColor1, lblColor2, lblColor3) VALUES (%1, 'بەخێربێن', 'پەیوەندی', "
+        "'فێربوون', '+964 750', 'whats', 'https://insta.example/orvy', 'https://orvy.example/', "
+        "'https://fb.example/orvy', '16777215', '255', '$FF0000');")
             .arg(MariaDbServer::quoted(m_http.url(QStringLiteral("/banner.png")))));
     sql(QStringLiteral("INSERT INTO classtype (ctID, ctName) VALUES (1, 'بەرنامەسازی'), (2, 'زمان'), "
                        "(3, 'بەتاڵ');"));

@@ -9,7 +9,6 @@
 #include <QObject>
 #include <QStringList>
 #include <QTimer>
-
 #include <memory>
 
 class QWidget;
@@ -18,13 +17,11 @@ namespace orvy::test {
 
 // Reads every modal message box that opens while it lives, and closes it, so a
 // window's handlers can be driven without a person at the keyboard.
-class MessageBoxCatcher : public QObject
-{
+class MessageBoxCatcher : public QObject {
     Q_OBJECT
 
 public:
-    struct Seen
-    {
+    struct Seen {
         QString title;
         QString text;
         int icon = 0;
@@ -46,8 +43,7 @@ private:
 };
 
 // A catalogue database and a banner server for windows made in a test.
-class FormFixture
-{
+class FormFixture {
 public:
     FormFixture();
 
@@ -65,7 +61,7 @@ public:
 
     // A window on this fixture's servers, shown at the given size and active (keyboard
     // commands need an active window); nullptr if it never became active.
-    std::unique_ptr<ui::TForm1> showForm(QSize size = {1152, 737});
+    std::unique_ptr<ui::TForm1> showForm(QSize size = { 1152, 737 });
 
     MariaDbServer &db() { return m_db; }
     HttpServer &http() { return m_http; }

@@ -1,7 +1,6 @@
 // Course browsing in the main window: choosing a course lists its lessons, choosing a
 // type narrows the catalogue, the menu button and the lesson hint.
 #include "formfixture.h"
-
 #include "ui/bevelpanel.h"
 #include "ui/browser/edgebrowser.h"
 #include "ui/clickableimage.h"
@@ -47,15 +46,14 @@ void typeInto(RtlComboBox *list, const QString &prefix)
     }
 }
 
-const QStringList course10Lessons{QStringLiteral("وانەی یەکەم | دەستپێک"), QStringLiteral("وانەی دووەم"),
-                                  QStringLiteral("وانەی سێیەم")};
-const QStringList course10Links{QStringLiteral("http://v/1.mp4"), QStringLiteral("http://v/2.mp4"),
-                                QStringLiteral("http://v/3.mp4")};
+const QStringList course10Lessons { QStringLiteral("وانەی یەکەم | دەستپێک"), QStringLiteral("وانەی دووەم"),
+    QStringLiteral("وانەی سێیەم") };
+const QStringList course10Links { QStringLiteral("http://v/1.mp4"), QStringLiteral("http://v/2.mp4"),
+    QStringLiteral("http://v/3.mp4") };
 
 } // namespace
 
-class TestBrowsing : public QObject
-{
+class TestBrowsing : public QObject {
     Q_OBJECT
 
 private:
@@ -101,8 +99,8 @@ private Q_SLOTS:
         QCOMPARE(m_form->Label3->text(), QStringLiteral("فێربوونی C++"));
         // The server logs the statement without its final ";".
         QCOMPARE(lessonQueries(),
-                 QStringList{QStringLiteral(
-                     "SELECT `LName`, `LLink` FROM `lessons` WHERE cID = 10 AND active = 1 ORDER BY LSORT")});
+            QStringList { QStringLiteral(
+                "SELECT `LName`, `LLink` FROM `lessons` WHERE cID = 10 AND active = 1 ORDER BY LSORT") });
         QVERIFY(boxes.seen().isEmpty());
     }
 
@@ -133,7 +131,7 @@ private Q_SLOTS:
     {
         typeInto(m_form->AdvComboBox2, QStringLiteral("py"));
         QCOMPARE(m_form->AdvComboBox2->currentText(), QStringLiteral("Python"));
-        QCOMPARE(itemTexts(m_form->ListBox1), QStringList{QStringLiteral("Py 1")});
+        QCOMPARE(itemTexts(m_form->ListBox1), QStringList { QStringLiteral("Py 1") });
         QCOMPARE(m_form->Label3->text(), QStringLiteral("Python"));
     }
 
@@ -146,7 +144,7 @@ private Q_SLOTS:
         QTest::keyClick(m_form->AdvComboBox3, Qt::Key_Down); // type 1, then type 2
         QTest::keyClick(m_form->AdvComboBox3, Qt::Key_Down);
         QCOMPARE(m_form->AdvComboBox3->currentIndex(), 2);
-        QCOMPARE(itemTexts(m_form->AdvComboBox2), (QStringList{QStringLiteral("العربية"), QString()}));
+        QCOMPARE(itemTexts(m_form->AdvComboBox2), (QStringList { QStringLiteral("العربية"), QString() }));
         QCOMPARE(m_form->AdvComboBox2->currentIndex(), -1);
 
         QTest::keyClick(m_form->AdvComboBox3, Qt::Key_Down); // a type without courses
@@ -155,10 +153,11 @@ private Q_SLOTS:
         QTest::keyClick(m_form->AdvComboBox3, Qt::Key_Home); // گشتی: every course
         QCOMPARE(m_form->AdvComboBox2->count(), 4);
 
-        QCOMPARE(lessonQueries(), (QStringList{QStringLiteral("SELECT * FROM courses WHERE  ctID = 1"),
-                                               QStringLiteral("SELECT * FROM courses WHERE  ctID = 2"),
-                                               QStringLiteral("SELECT * FROM courses WHERE  ctID = 3"),
-                                               QStringLiteral("SELECT * FROM courses WHERE  1")}));
+        QCOMPARE(lessonQueries(),
+            (QStringList { QStringLiteral("SELECT * FROM courses WHERE  ctID = 1"),
+                QStringLiteral("SELECT * FROM courses WHERE  ctID = 2"),
+                QStringLiteral("SELECT * FROM courses WHERE  ctID = 3"),
+                QStringLiteral("SELECT * FROM courses WHERE  1") }));
         // The lesson list belongs to the course chosen before.
         QCOMPARE(itemTexts(m_form->ListBox1), course10Lessons);
         QCOMPARE(m_form->Label3->text(), QStringLiteral("فێربوونی C++"));
@@ -170,14 +169,15 @@ private Q_SLOTS:
         typeInto(m_form->AdvComboBox1, QStringLiteral("ف"));
         QString ids;
         QVERIFY(m_fixture.db().runSql(
-            QStringLiteral("SELECT ID FROM information_schema.PROCESSLIST WHERE USER = 'orvy'"), QString(), &ids));
+            QStringLiteral("SELECT ID FROM information_schema.PROCESSLIST WHERE USER = 'orvy'"), QString(),
+            &ids));
         for (const QString &id : ids.split(u'\n', Qt::SkipEmptyParts))
             QVERIFY(m_fixture.db().killSession(id.toLongLong()));
 
         QTest::qWait(1600); // past the type-ahead pause
         typeInto(m_form->AdvComboBox1, QStringLiteral("py"));
         QCOMPARE(m_form->Label3->text(), QStringLiteral("Python"));
-        QCOMPARE(itemTexts(m_form->ListBox1), QStringList{QStringLiteral("Py 1")});
+        QCOMPARE(itemTexts(m_form->ListBox1), QStringList { QStringLiteral("Py 1") });
         QVERIFY(boxes.seen().isEmpty());
     }
 
@@ -189,7 +189,8 @@ private Q_SLOTS:
         QTest::keyClick(m_form->AdvComboBox1, Qt::Key_Backspace);
         m_fixture.sql(QStringLiteral("RENAME TABLE lessons_away TO lessons"));
         QCOMPARE(boxes.seen().size(), 1);
-        QVERIFY2(boxes.seen().first().text.contains(QStringLiteral("lessons")), qPrintable(boxes.texts().join(u'\n')));
+        QVERIFY2(boxes.seen().first().text.contains(QStringLiteral("lessons")),
+            qPrintable(boxes.texts().join(u'\n')));
         // Cleared and not refilled: both lists alike.
         QCOMPARE(m_form->ListBox1->count(), 0);
         QVERIFY(m_form->tmpLinks->isEmpty());

@@ -2,7 +2,6 @@
 // start-up loading against a real catalogue database and banner server.
 #include "formfixture.h"
 #include "testpaths.h"
-
 #include "ui/bannerimage.h"
 #include "ui/bevelpanel.h"
 #include "ui/browser/edgebrowser.h"
@@ -48,8 +47,7 @@ QColor textColour(const QLabel *label)
 }
 
 // Records every key press that reaches it.
-class KeyProbe : public QWidget
-{
+class KeyProbe : public QWidget {
 public:
     using QWidget::QWidget;
     QList<QKeyCombination> pressed;
@@ -60,14 +58,13 @@ protected:
 
 } // namespace
 
-class TestForm : public QObject
-{
+class TestForm : public QObject {
     Q_OBJECT
 
 private:
     FormFixture m_fixture;
 
-    std::unique_ptr<TForm1> makeForm(QSize size = {TForm1::designWidth, TForm1::designHeight})
+    std::unique_ptr<TForm1> makeForm(QSize size = { TForm1::designWidth, TForm1::designHeight })
     {
         return m_fixture.showForm(size);
     }
@@ -98,7 +95,7 @@ private Q_SLOTS:
         QFETCH(int, width);
         QFETCH(int, height);
         MessageBoxCatcher boxes;
-        auto form = makeForm({width, height});
+        auto form = makeForm({ width, height });
         QVERIFY(form);
         QCOMPARE(form->size(), QSize(width, height));
         const int grow = width - TForm1::designWidth;
@@ -119,7 +116,7 @@ private Q_SLOTS:
         QCOMPARE(form->AdvComboBox1->geometry(), QRect(616 + grow, 11, 279, 28));
         QCOMPARE(form->AdvComboBox2->geometry(), QRect(208 + grow, 11, 259, 28));
         QCOMPARE(form->AdvComboBox3->geometry(), QRect(16, 11, 41 + grow, 28));
-        for (const auto *list : {form->AdvComboBox1, form->AdvComboBox2, form->AdvComboBox3}) {
+        for (const auto *list : { form->AdvComboBox1, form->AdvComboBox2, form->AdvComboBox3 }) {
             const auto *caption = form->findChild<QLabel *>(list->objectName() + QStringLiteral("Caption"));
             QVERIFY(caption);
             QCOMPARE(caption->x(), list->geometry().right() + 1 + 4);
@@ -178,15 +175,15 @@ private Q_SLOTS:
             QCOMPARE(form->SV->geometry().right(), right);
         });
         form->SV->setOpened(false);
-        QTRY_COMPARE(svWidths, (QList<int>{15, 0}));
-        QCOMPARE(panelWidths, (QList<int>{1152 - 15, 1152}));
+        QTRY_COMPARE(svWidths, (QList<int> { 15, 0 }));
+        QCOMPARE(panelWidths, (QList<int> { 1152 - 15, 1152 }));
         QCOMPARE(playerWidths, panelWidths);
 
         svWidths.clear();
         panelWidths.clear();
         form->SV->setOpened(true);
-        QTRY_COMPARE(svWidths, (QList<int>{150, 165}));
-        QCOMPARE(panelWidths, (QList<int>{1152 - 150, 1152 - 165}));
+        QTRY_COMPARE(svWidths, (QList<int> { 150, 165 }));
+        QCOMPARE(panelWidths, (QList<int> { 1152 - 150, 1152 - 165 }));
     }
 
     void f11IsSwallowedWithoutModifiers()
@@ -204,12 +201,12 @@ private Q_SLOTS:
         QCOMPARE(zoomed.count(), 1);
         QVERIFY(probe->pressed.isEmpty());
 
-        for (auto modifier : {Qt::ShiftModifier, Qt::ControlModifier, Qt::AltModifier})
+        for (auto modifier : { Qt::ShiftModifier, Qt::ControlModifier, Qt::AltModifier })
             QTest::keyClick(probe, Qt::Key_F11, modifier);
         QCOMPARE(zoomed.count(), 1);
         QCOMPARE(std::count_if(probe->pressed.cbegin(), probe->pressed.cend(),
-                               [](QKeyCombination k) { return k.key() == Qt::Key_F11; }),
-                 3);
+                     [](QKeyCombination k) { return k.key() == Qt::Key_F11; }),
+            3);
     }
 
     void closingWithNothingCreated()
@@ -232,17 +229,17 @@ private Q_SLOTS:
         QVERIFY(boxes.seen().isEmpty());
         QVERIFY(!form->startupFailed());
 
-        const QStringList courses{QStringLiteral("فێربوونی C++"), QStringLiteral("Python"),
-                                  QStringLiteral("العربية"), QString()};
-        for (const auto *list : {form->AdvComboBox1, form->AdvComboBox2}) {
+        const QStringList courses { QStringLiteral("فێربوونی C++"), QStringLiteral("Python"),
+            QStringLiteral("العربية"), QString() };
+        for (const auto *list : { form->AdvComboBox1, form->AdvComboBox2 }) {
             QCOMPARE(itemTexts(list), courses);
-            QCOMPARE(itemIds(list), (QList<qint32>{10, 20, 30, 40}));
+            QCOMPARE(itemIds(list), (QList<qint32> { 10, 20, 30, 40 }));
             QCOMPARE(list->currentIndex(), -1);
         }
         QCOMPARE(itemTexts(form->AdvComboBox3),
-                 (QStringList{QStringLiteral("گشتی"), QStringLiteral("بەرنامەسازی"), QStringLiteral("زمان"),
-                              QStringLiteral("بەتاڵ")}));
-        QCOMPARE(itemIds(form->AdvComboBox3), (QList<qint32>{0, 1, 2, 3}));
+            (QStringList { QStringLiteral("گشتی"), QStringLiteral("بەرنامەسازی"), QStringLiteral("زمان"),
+                QStringLiteral("بەتاڵ") }));
+        QCOMPARE(itemIds(form->AdvComboBox3), (QList<qint32> { 0, 1, 2, 3 }));
         QCOMPARE(form->AdvComboBox3->currentIndex(), 0);
         QCOMPARE(form->ListBox1->count(), 0);
         QVERIFY(form->tmpLinks && form->tmpLinks->isEmpty());
@@ -254,7 +251,7 @@ private Q_SLOTS:
         QCOMPARE(form->Label7->text(), QStringLiteral("+964 750"));
         QCOMPARE(form->Label9->text(), QStringLiteral("https://orvy.example/"));
         QCOMPARE(form->Image1->picture().convertToFormat(QImage::Format_ARGB32),
-                 m_fixture.banner().convertToFormat(QImage::Format_ARGB32));
+            m_fixture.banner().convertToFormat(QImage::Format_ARGB32));
 
         QCOMPARE(form->orvyInstagram, QStringLiteral("https://insta.example/orvy"));
         QCOMPARE(form->orvyWeb, QStringLiteral("https://orvy.example/"));
@@ -286,8 +283,8 @@ private Q_SLOTS:
         auto form = makeForm();
         QVERIFY(form);
         QVERIFY(boxes.seen().isEmpty());
-        for (const QLabel *label : std::initializer_list<const QLabel *>{form->Label5, form->Label4, form->Label8,
-                                                                        form->Label7, form->Label9})
+        for (const QLabel *label : std::initializer_list<const QLabel *> {
+                 form->Label5, form->Label4, form->Label8, form->Label7, form->Label9 })
             QCOMPARE(textColour(label), shown);
     }
 
@@ -301,8 +298,9 @@ private Q_SLOTS:
             << QStringLiteral("DELETE FROM interface") << QStringLiteral("Invalid URL: \"\"") << false;
         QTest::newRow("banner answers 404 with a page")
             << QStringLiteral("UPDATE interface SET intPics = CONCAT(intPics, '-missing')")
-            << QStringLiteral("The file being read is not a valid \"Portable Network Graphics\" image because it "
-                              "contains an invalid header. This file may be corrupted, try obtaining it again.")
+            << QStringLiteral(
+                   "The file being read is not a valid \"Portable Network Graphics\" image because it "
+                   "contains an invalid header. This file may be corrupted, try obtaining it again.")
             << false;
         QTest::newRow("colour that is no number")
             << QStringLiteral("UPDATE interface SET lblColor2 = '12a'")
@@ -317,13 +315,14 @@ private Q_SLOTS:
         MessageBoxCatcher boxes;
         auto form = makeForm();
         QVERIFY(form);
-        QCOMPARE(boxes.texts(), QStringList{message});
+        QCOMPARE(boxes.texts(), QStringList { message });
         QCOMPARE(boxes.seen().first().icon, int(QMessageBox::Critical));
-        QCOMPARE(boxes.seen().first().buttons, QStringList{QStringLiteral("OK")});
+        QCOMPARE(boxes.seen().first().buttons, QStringList { QStringLiteral("OK") });
         QCOMPARE(boxes.seen().first().title, QStringLiteral("tst_form"));
         QVERIFY(!form->startupFailed());
         QCOMPARE(form->Label5->text(), textsLoaded ? QStringLiteral("بەخێربێن") : QString(38, u'A'));
-        QCOMPARE(form->Label9->text(), textsLoaded ? QStringLiteral("https://orvy.example/") : QStringLiteral("http://"));
+        QCOMPARE(form->Label9->text(),
+            textsLoaded ? QStringLiteral("https://orvy.example/") : QStringLiteral("http://"));
         QCOMPARE(form->AdvComboBox1->count(), 0);
         QCOMPARE(form->AdvComboBox3->count(), 0);
         QVERIFY(!form->tmpLinks);
@@ -339,7 +338,7 @@ private Q_SLOTS:
         TForm1 form(settings);
         QCOMPARE(boxes.seen().size(), 1);
         QVERIFY2(boxes.seen().first().text.contains(QStringLiteral("Access denied")),
-                 qPrintable(boxes.seen().first().text));
+            qPrintable(boxes.seen().first().text));
         QVERIFY(!form.startupFailed());
         QVERIFY(m_fixture.fatalExits.isEmpty());
     }
@@ -353,7 +352,7 @@ private Q_SLOTS:
         QVERIFY(boxes.seen().isEmpty());
         QCOMPARE(form->AdvComboBox1->count(), 0);
         QCOMPARE(form->AdvComboBox2->count(), 0);
-        QCOMPARE(itemTexts(form->AdvComboBox3), QStringList{QStringLiteral("گشتی")});
+        QCOMPARE(itemTexts(form->AdvComboBox3), QStringList { QStringLiteral("گشتی") });
         QCOMPARE(form->AdvComboBox3->currentIndex(), 0);
         QVERIFY(form->tmpLinks);
     }
@@ -377,11 +376,11 @@ private Q_SLOTS:
         QCOMPARE(fatal.title, QStringLiteral("خطأ"));
         QCOMPARE(fatal.text, QStringLiteral("لم يتم العثور على السيرفر"));
         QCOMPARE(fatal.icon, int(QMessageBox::Critical));
-        QCOMPARE(fatal.buttons, QStringList{QStringLiteral("OK")});
+        QCOMPARE(fatal.buttons, QStringList { QStringLiteral("OK") });
         QVERIFY(!fatal.hadParent);
         QVERIFY(form->startupFailed());
         // A failure must not end the process as a success.
-        QCOMPARE(m_fixture.fatalExits, QList<int>{1});
+        QCOMPARE(m_fixture.fatalExits, QList<int> { 1 });
     }
 
     void linkIconsOpenTheirLinks()
@@ -395,11 +394,12 @@ private Q_SLOTS:
         QTest::mouseClick(form->Label9, Qt::LeftButton);
         QTest::mouseClick(form->Image6, Qt::LeftButton);
         QCOMPARE(m_fixture.openedLinks,
-                 (QStringList{QStringLiteral("https://insta.example/orvy"), QStringLiteral("https://orvy.example/"),
-                              QStringLiteral("https://orvy.example/"), QString()}));
+            (QStringList { QStringLiteral("https://insta.example/orvy"),
+                QStringLiteral("https://orvy.example/"), QStringLiteral("https://orvy.example/"),
+                QString() }));
         QVERIFY(boxes.seen().isEmpty());
-        for (QWidget *w : {static_cast<QWidget *>(form->Image3), static_cast<QWidget *>(form->Image4),
-                           static_cast<QWidget *>(form->Image6), static_cast<QWidget *>(form->Label9)})
+        for (QWidget *w : { static_cast<QWidget *>(form->Image3), static_cast<QWidget *>(form->Image4),
+                 static_cast<QWidget *>(form->Image6), static_cast<QWidget *>(form->Label9) })
             QCOMPARE(w->cursor().shape(), Qt::PointingHandCursor);
     }
 };

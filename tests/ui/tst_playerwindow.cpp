@@ -2,8 +2,6 @@
 // browser, the welcome panel goes, and the window follows the video's full screen.
 #include "formfixture.h"
 #include "tmpdir.h"
-#include "webutil.h"
-
 #include "ui/bevelpanel.h"
 #include "ui/browser/edgebrowser.h"
 #include "ui/clickableimage.h"
@@ -11,6 +9,7 @@
 #include "ui/widgets/lessonlist.h"
 #include "ui/widgets/rtlcombobox.h"
 #include "ui/widgets/sidepanel.h"
+#include "webutil.h"
 
 #include <QAction>
 #include <QProcess>
@@ -25,8 +24,7 @@ using orvy::test::runJavaScriptSync;
 using orvy::test::waitForJavaScript;
 using orvy::ui::TForm1;
 
-class TestPlayerWindow : public QObject
-{
+class TestPlayerWindow : public QObject {
     Q_OBJECT
 
 private:
@@ -111,12 +109,13 @@ private Q_SLOTS:
         const QString clip = dir + QStringLiteral("/lesson.mp4");
         QProcess ffmpeg;
         ffmpeg.start(QStringLiteral("ffmpeg"),
-                     {QStringLiteral("-loglevel"), QStringLiteral("error"), QStringLiteral("-y"), QStringLiteral("-f"),
-                      QStringLiteral("lavfi"), QStringLiteral("-i"), QStringLiteral("testsrc=size=160x120:rate=25"),
-                      QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"), QStringLiteral("sine"),
-                      QStringLiteral("-t"), QStringLiteral("30"), QStringLiteral("-c:v"), QStringLiteral("libx264"),
-                      QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"), QStringLiteral("-c:a"),
-                      QStringLiteral("aac"), QStringLiteral("-movflags"), QStringLiteral("+faststart"), clip});
+            { QStringLiteral("-loglevel"), QStringLiteral("error"), QStringLiteral("-y"),
+                QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                QStringLiteral("testsrc=size=160x120:rate=25"), QStringLiteral("-f"), QStringLiteral("lavfi"),
+                QStringLiteral("-i"), QStringLiteral("sine"), QStringLiteral("-t"), QStringLiteral("30"),
+                QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-pix_fmt"),
+                QStringLiteral("yuv420p"), QStringLiteral("-c:a"), QStringLiteral("aac"),
+                QStringLiteral("-movflags"), QStringLiteral("+faststart"), clip });
         QVERIFY(ffmpeg.waitForFinished(60000));
         QCOMPARE(ffmpeg.exitCode(), 0);
         m_fixture.http().setRoute("/lesson.mp4", orvy::test::HttpServer::Response::file(clip, "video/mp4"));
@@ -128,8 +127,9 @@ private Q_SLOTS:
         m_fixture.seedCatalogue();
         // The first two lessons of the first course play the served clip, with a query
         // string each so the page shows which one was chosen.
-        m_fixture.sql(QStringLiteral("UPDATE lessons SET LLink = CONCAT(%1, '?lesson=', LSORT) WHERE cID = 10")
-                          .arg(orvy::test::MariaDbServer::quoted(m_clipUrl)));
+        m_fixture.sql(
+            QStringLiteral("UPDATE lessons SET LLink = CONCAT(%1, '?lesson=', LSORT) WHERE cID = 10")
+                .arg(orvy::test::MariaDbServer::quoted(m_clipUrl)));
         MessageBoxCatcher boxes;
         m_form = m_fixture.showForm();
         QVERIFY(m_form);
@@ -156,7 +156,7 @@ private Q_SLOTS:
         QVERIFY(!m_form->Panel2->isVisible());
         QVERIFY(waitJs(QStringLiteral("document.getElementById('vid') !== null")));
         QCOMPARE(js(QStringLiteral("document.getElementById('vid').currentSrc")).toString(),
-                 m_clipUrl + QStringLiteral("?lesson=2"));
+            m_clipUrl + QStringLiteral("?lesson=2"));
         // Autoplay with sound, no click on the page.
         QVERIFY(videoRunsOn());
         QCOMPARE(m_form->EdgeBrowser1->view()->geometry(), m_form->EdgeBrowser1->rect());
@@ -229,7 +229,7 @@ private Q_SLOTS:
         QVERIFY(waitJs(QStringLiteral("document.getElementById('vid') !== null")));
         QTest::qWait(500);
         QCOMPARE(js(QStringLiteral("document.getElementById('vid').currentSrc")).toString(),
-                 m_clipUrl + QStringLiteral("?lesson=2"));
+            m_clipUrl + QStringLiteral("?lesson=2"));
     }
 
     void f11IsSwallowedInsideThePlayer()

@@ -9,14 +9,12 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
-
 #include <functional>
 #include <stdexcept>
 
 namespace {
 
-struct SeenBox
-{
+struct SeenBox {
     bool seen = false;
     QString title;
     QString text;
@@ -43,8 +41,7 @@ void readNextMessageBox(SeenBox &seen)
 
 } // namespace
 
-class TestShell : public QObject
-{
+class TestShell : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
@@ -78,7 +75,7 @@ private Q_SLOTS:
         QVERIFY(!orvy::ui::applyThemeOrReport(*qApp, QStringLiteral("Carbon")));
         QVERIFY(seen.seen);
         QCOMPARE(seen.text, QStringLiteral("Style 'Carbon' not found"));
-        QCOMPARE(seen.buttons, QList<QMessageBox::StandardButton>{QMessageBox::Close});
+        QCOMPARE(seen.buttons, QList<QMessageBox::StandardButton> { QMessageBox::Close });
         QCOMPARE(QApplication::palette(), before);
     }
 
@@ -92,14 +89,17 @@ private Q_SLOTS:
     {
         QTest::addColumn<std::function<void()>>("failure");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("program error") << std::function<void()>([] { throw orvy::Error(QStringLiteral("Lost")); })
-                                       << QStringLiteral("Lost.");
+        QTest::newRow("program error")
+            << std::function<void()>([] { throw orvy::Error(QStringLiteral("Lost")); })
+            << QStringLiteral("Lost.");
         QTest::newRow("ends with quote")
             << std::function<void()>([] { throw orvy::Error(QStringLiteral("Invalid URL: \"\"")); })
             << QStringLiteral("Invalid URL: \"\"");
-        QTest::newRow("standard exception") << std::function<void()>([] { throw std::runtime_error("bad alloc"); })
-                                            << QStringLiteral("bad alloc.");
-        QTest::newRow("anything else") << std::function<void()>([] { throw 42; }) << QStringLiteral("Unknown error.");
+        QTest::newRow("standard exception")
+            << std::function<void()>([] { throw std::runtime_error("bad alloc"); })
+            << QStringLiteral("bad alloc.");
+        QTest::newRow("anything else")
+            << std::function<void()>([] { throw 42; }) << QStringLiteral("Unknown error.");
     }
     void errorReport()
     {
@@ -114,7 +114,7 @@ private Q_SLOTS:
         QVERIFY(seen.seen);
         QCOMPARE(seen.text, shown);
         QCOMPARE(seen.icon, QMessageBox::Critical);
-        QCOMPARE(seen.buttons, QList<QMessageBox::StandardButton>{QMessageBox::Ok});
+        QCOMPARE(seen.buttons, QList<QMessageBox::StandardButton> { QMessageBox::Ok });
         QCOMPARE(seen.title, QStringLiteral("tst_shell"));
     }
 
