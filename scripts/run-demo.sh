@@ -50,4 +50,6 @@ python3 "$here/demo/serve.py" "$media" "$http_port" &
 pids+=($!)
 
 echo "Demo database on 127.0.0.1:$db_port, content on http://127.0.0.1:$http_port/"
+# The embedded browser's sandbox cannot run as root.
+if [ "$(id -u)" -eq 0 ]; then export QTWEBENGINE_DISABLE_SANDBOX=1; fi
 "$build/OrvyClass" "$@"
