@@ -23,35 +23,25 @@ private:
     CURLcode m_code;
 };
 
-class CurlEasy {
+// A handle made by Make and released by Free.
+template<typename Handle, Handle *(*Make)(), auto Free> class CurlHandle {
 public:
-    CurlEasy()
-        : m_handle(curl_easy_init())
+    CurlHandle()
+        : m_handle(Make())
     {
     }
-    ~CurlEasy() { curl_easy_cleanup(m_handle); }
-    CurlEasy(const CurlEasy &) = delete;
-    CurlEasy &operator=(const CurlEasy &) = delete;
-    CURL *get() const { return m_handle; }
+    ~CurlHandle() { Free(m_handle); }
+    CurlHandle(const CurlHandle &) = delete;
+    CurlHandle &operator=(const CurlHandle &) = delete;
+    Handle *get() const { return m_handle; }
 
 private:
-    CURL *m_handle;
+    Handle *m_handle;
 };
 
-class CurlMulti {
-public:
-    CurlMulti()
-        : m_handle(curl_multi_init())
-    {
-    }
-    ~CurlMulti() { curl_multi_cleanup(m_handle); }
-    CurlMulti(const CurlMulti &) = delete;
-    CurlMulti &operator=(const CurlMulti &) = delete;
-    CURLM *get() const { return m_handle; }
-
-private:
-    CURLM *m_handle;
-};
+using CurlEasy = CurlHandle<CURL, curl_easy_init, curl_easy_cleanup>;
+using CurlMulti = CurlHandle<CURLM, curl_multi_init, curl_multi_cleanup>;
+using CurlUrl = CurlHandle<CURLU, curl_url, curl_url_cleanup>;
 
 // An easy handle attached to a multi handle for one transfer.
 class CurlAttachment {
@@ -95,21 +85,6 @@ public:
 
 private:
     curl_slist *m_list = nullptr;
-};
-
-class CurlUrl {
-public:
-    CurlUrl()
-        : m_handle(curl_url())
-    {
-    }
-    ~CurlUrl() { curl_url_cleanup(m_handle); }
-    CurlUrl(const CurlUrl &) = delete;
-    CurlUrl &operator=(const CurlUrl &) = delete;
-    CURLU *get() const { return m_handle; }
-
-private:
-    CURLU *m_handle;
 };
 
 class CurlString {

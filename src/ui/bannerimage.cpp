@@ -7,7 +7,6 @@ namespace orvy::ui {
 BannerImage::BannerImage(QWidget *parent)
     : QWidget(parent)
 {
-    setAttribute(Qt::WA_TranslucentBackground, false);
 }
 
 void BannerImage::setPicture(const QImage &picture)

@@ -177,6 +177,23 @@ public:
     void trickleNext(QTcpSocket *socket);
 };
 
+namespace {
+
+// The header lines every answer ends with: type, connection, the route's own, blank line.
+QByteArray headTail(const HttpServer::Response &r, bool closeAfter)
+{
+    QByteArray tail;
+    if (!r.contentType.isEmpty())
+        tail += "Content-Type: " + r.contentType + "\r\n";
+    if (closeAfter)
+        tail += "Connection: close\r\n";
+    for (const auto &[name, value] : std::as_const(r.headers))
+        tail += name + ": " + value + "\r\n";
+    return tail + "\r\n";
+}
+
+} // namespace
+
 void HttpServer::Private::start(const Tls *tls)
 {
     m_context = new QObject;
@@ -386,15 +403,8 @@ void HttpServer::Private::answer(QTcpSocket *socket, Connection &c, const Reques
 
     const bool stall = r.mode == Mode::StallAfterHeaders;
     QByteArray head = "HTTP/1.1 " + QByteArray::number(r.status) + ' ' + r.reason + "\r\n";
-    if (!r.contentType.isEmpty())
-        head += "Content-Type: " + r.contentType + "\r\n";
     head += "Content-Length: " + QByteArray::number(r.body.size() + (stall ? 1 : 0)) + "\r\n";
-    if (c.closeAfter)
-        head += "Connection: close\r\n";
-    for (const auto &[name, value] : std::as_const(r.headers))
-        head += name + ": " + value + "\r\n";
-    head += "\r\n";
-    socket->write(head);
+    socket->write(head + headTail(r, c.closeAfter));
     if (r.mode == Mode::Trickle && request.method != "HEAD" && !r.body.isEmpty()) {
         c.trickleRest = r.body;
         c.tricklePiece = qMax<qsizetype>(1, (r.body.size() + 9) / 10);
@@ -443,14 +453,7 @@ void HttpServer::Private::serveFile(
     if (!unsatisfiable)
         head += "Content-Length: " + QByteArray::number(length) + "\r\n";
     head += "Accept-Ranges: bytes\r\n";
-    if (!r.contentType.isEmpty())
-        head += "Content-Type: " + r.contentType + "\r\n";
-    if (c.closeAfter)
-        head += "Connection: close\r\n";
-    for (const auto &[name, value] : std::as_const(r.headers))
-        head += name + ": " + value + "\r\n";
-    head += "\r\n";
-    socket->write(head);
+    socket->write(head + headTail(r, c.closeAfter));
 
     if (request.method == "HEAD" || length == 0 || !file->seek(range.first)) {
         finishAnswer(socket, c);
