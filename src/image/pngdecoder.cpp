@@ -81,6 +81,15 @@ bool readHeader(png_structp png, png_infop info, ReadState *state)
     // A damaged chunk, critical or ancillary, makes the file unusable: the banner
     // is shown exactly as sent or not at all.
     png_set_crc_action(png, PNG_CRC_ERROR_QUIT, PNG_CRC_ERROR_QUIT);
+    // No chunk may claim more memory than the file has bytes: libpng would otherwise
+    // set aside whatever a chunk header declares (up to 2 GB) before finding the
+    // file too short.
+    png_set_chunk_malloc_max(png, state->size);
+    // Ancillary chunks the pixels do not depend on (texts, suggested palettes, colour
+    // profiles, ...) and chunks libpng does not know are not kept at all; libpng still
+    // reads them through in small pieces and checks their CRCs. A negative count keeps
+    // only IHDR, PLTE, tRNS, IDAT and IEND.
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
     png_read_info(png, info);
     return true;
 }

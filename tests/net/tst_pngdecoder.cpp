@@ -1,5 +1,6 @@
 #include "core/error.h"
 #include "image/pngdecoder.h"
+#include "peakmemory.h"
 
 #include <QElapsedTimer>
 #include <QTest>
@@ -165,6 +166,20 @@ qsizetype findChunk(const QByteArray &png, const QByteArray &type, int occurrenc
         at += 12 + qsizetype(length);
     }
     return -1;
+}
+
+// A file that ends right after a chunk header declaring about 2 GB of data, with a
+// few bytes of it present: 57 bytes in all.
+QByteArray hugeChunkHeader(const QByteArray &type)
+{
+    QByteArray ihdr(13, '\0');
+    qToBigEndian(quint32(1), ihdr.data());
+    qToBigEndian(quint32(1), ihdr.data() + 4);
+    ihdr[8] = 8;
+    ihdr[9] = 2;
+    QByteArray length(4, '\0');
+    qToBigEndian(quint32(0x7ffffff0), length.data());
+    return signature() + chunk("IHDR", ihdr) + length + type + QByteArray("banner\0xxxxxxxxx", 16);
 }
 
 QImage qtReference(const QByteArray &png)
@@ -353,6 +368,51 @@ private Q_SLOTS:
         }
         // Allocating and clearing even the smallest of these would take far longer.
         QVERIFY(timer.elapsed() < 100);
+    }
+
+    // libpng would set aside the declared size of a text or suggested-palette chunk
+    // before reading it: 2 GB for a 57-byte file.
+    void chunkLengthsBeyondTheFileTakeNoMemory_data()
+    {
+        QTest::addColumn<QByteArray>("type");
+        for (const char *type : { "tEXt", "zTXt", "iTXt", "sPLT", "iCCP", "prVt" })
+            QTest::newRow(type) << QByteArray(type);
+    }
+    void chunkLengthsBeyondTheFileTakeNoMemory()
+    {
+        QFETCH(QByteArray, type);
+        const QByteArray png = hugeChunkHeader(type);
+        QCOMPARE(png.size(), 57);
+        const orvy::test::PeakMemory memory;
+        QElapsedTimer timer;
+        timer.start();
+        try {
+            decodePng(png);
+            QFAIL("decoded a truncated file");
+        } catch (const orvy::Error &e) {
+            QCOMPARE(e.message(), QStringLiteral("PNG: the file is truncated"));
+        }
+        const qint64 grownKb = memory.growthKb();
+        QVERIFY2(grownKb >= 0 && grownKb < 16 * 1024,
+            qPrintable(QStringLiteral("peak grew by %1 kB").arg(grownKb)));
+        QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
+    }
+
+    // Unused chunks are dropped, not trusted: a large one still has its CRC checked,
+    // and an intact one does not change the picture.
+    void unusedChunksAreCheckedThenDropped()
+    {
+        const QByteArray good = writePng({ PNG_COLOR_TYPE_RGB, 8, false, false });
+        const qsizetype idat = findChunk(good, "IDAT");
+        QByteArray text = chunk("tEXt", "Comment\0" + QByteArray(3 * 1024 * 1024, 'x'));
+        QCOMPARE(decodePng(good.left(idat) + text + good.mid(idat)), decodePng(good));
+        text[text.size() - 1] = char(text.back() ^ 0x01);
+        try {
+            decodePng(good.left(idat) + text + good.mid(idat));
+            QFAIL("decoded a file with a damaged text chunk");
+        } catch (const orvy::Error &e) {
+            QCOMPARE(e.message(), QStringLiteral("PNG: tEXt: CRC error"));
+        }
     }
 
     void trailingBytesAfterTheEndAreIgnored()
