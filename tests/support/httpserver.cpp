@@ -158,6 +158,9 @@ public:
         QTimer *trickle = nullptr; // child of the socket while a trickled body goes out
         QByteArray trickleRest;
         qsizetype tricklePiece = 0;
+        QByteArray interim; // Mode::EndlessInterim: what trickle sends each time
+        QByteArray floodPiece; // Mode::Flood: repeated until floodRemaining is 0
+        qint64 floodRemaining = 0; // -1: no end
     };
     QTcpServer *m_server = nullptr;
     std::map<QTcpSocket *, Connection> m_connections;
@@ -175,6 +178,7 @@ public:
     void pumpFile(QTcpSocket *socket, Connection &c);
     void finishAnswer(QTcpSocket *socket, Connection &c);
     void trickleNext(QTcpSocket *socket);
+    void pumpFlood(QTcpSocket *socket, Connection &c);
 };
 
 namespace {
@@ -308,6 +312,8 @@ void HttpServer::Private::onBytesWritten(QTcpSocket *socket)
     Connection &c = it->second;
     if (c.file) {
         pumpFile(socket, c);
+    } else if (!c.floodPiece.isEmpty()) {
+        pumpFlood(socket, c);
     } else if (c.closeAfter && socket->bytesToWrite() == 0) {
         socket->disconnectFromHost();
     }
@@ -316,7 +322,7 @@ void HttpServer::Private::onBytesWritten(QTcpSocket *socket)
 void HttpServer::Private::processBuffer(QTcpSocket *socket, Connection &c)
 {
     // One request at a time: a pipelined next request waits until the body is out.
-    while (!c.silent && !c.file && !c.trickle && !c.closeAfter) {
+    while (!c.silent && !c.file && !c.trickle && c.floodPiece.isEmpty() && !c.closeAfter) {
         const qsizetype headEnd = c.buffer.indexOf("\r\n\r\n");
         if (headEnd < 0) {
             if (c.buffer.size() > MaxHeadSize) {
@@ -395,19 +401,52 @@ void HttpServer::Private::answer(QTcpSocket *socket, Connection &c, const Reques
     case Mode::File:
         serveFile(socket, c, request, r);
         return;
+    case Mode::Raw:
+        c.silent = true;
+        c.closeAfter = true;
+        socket->write(r.body);
+        finishAnswer(socket, c);
+        return;
+    case Mode::EndlessInterim:
+        c.silent = true;
+        c.buffer.clear();
+        c.interim = "HTTP/1.1 " + QByteArray::number(r.status) + ' ' + r.reason + "\r\n\r\n";
+        c.trickle = new QTimer(socket);
+        c.trickle->setInterval(r.trickleIntervalMs);
+        QObject::connect(c.trickle, &QTimer::timeout, m_context, [this, socket] {
+            auto it = m_connections.find(socket);
+            if (it != m_connections.end())
+                socket->write(it->second.interim);
+        });
+        c.trickle->start();
+        return;
     case Mode::Normal:
     case Mode::StallAfterHeaders:
     case Mode::Trickle:
+    case Mode::Flood:
         break;
     }
 
     const bool stall = r.mode == Mode::StallAfterHeaders;
+    const bool flood = r.mode == Mode::Flood && request.method != "HEAD" && !r.body.isEmpty();
     QByteArray head = "HTTP/1.1 " + QByteArray::number(r.status) + ' ' + r.reason + "\r\n";
-    head += "Content-Length: " + QByteArray::number(r.body.size() + (stall ? 1 : 0)) + "\r\n";
+    if (r.declaredLength >= 0)
+        head += "Content-Length: " + QByteArray::number(r.declaredLength) + "\r\n";
+    else if (r.mode == Mode::Flood)
+        c.closeAfter = true; // the end of the body is the end of the connection
+    else
+        head += "Content-Length: " + QByteArray::number(r.body.size() + (stall ? 1 : 0)) + "\r\n";
     socket->write(head + headTail(r, c.closeAfter));
+    if (flood) {
+        c.floodPiece = r.body;
+        c.floodRemaining = r.floodBytes;
+        pumpFlood(socket, c);
+        return;
+    }
     if (r.mode == Mode::Trickle && request.method != "HEAD" && !r.body.isEmpty()) {
         c.trickleRest = r.body;
-        c.tricklePiece = qMax<qsizetype>(1, (r.body.size() + 9) / 10);
+        c.tricklePiece
+            = r.tricklePieceBytes > 0 ? r.tricklePieceBytes : qMax<qsizetype>(1, (r.body.size() + 9) / 10);
         c.trickle = new QTimer(socket);
         c.trickle->setInterval(r.trickleIntervalMs);
         QObject::connect(c.trickle, &QTimer::timeout, m_context, [this, socket] { trickleNext(socket); });
@@ -480,6 +519,20 @@ void HttpServer::Private::pumpFile(QTcpSocket *socket, Connection &c)
     }
     if (c.file && c.fileRemaining == 0) {
         c.file.reset();
+        finishAnswer(socket, c);
+    }
+}
+
+void HttpServer::Private::pumpFlood(QTcpSocket *socket, Connection &c)
+{
+    while (c.floodRemaining != 0 && socket->bytesToWrite() < MaxQueued) {
+        const QByteArray piece = c.floodRemaining < 0 ? c.floodPiece : c.floodPiece.left(c.floodRemaining);
+        socket->write(piece);
+        if (c.floodRemaining > 0)
+            c.floodRemaining -= piece.size();
+    }
+    if (c.floodRemaining == 0) {
+        c.floodPiece.clear();
         finishAnswer(socket, c);
     }
 }

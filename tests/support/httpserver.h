@@ -20,7 +20,10 @@ public:
         File, // a file from disk, with byte ranges (206) for media players
         StallAfterHeaders, // send the headers and `body`, announce one byte more, then go silent
         CloseWithoutAnswer, // read the request and close the connection
-        Trickle // send the headers, then `body` in 10 pieces, one every trickleIntervalMs
+        Trickle, // send the headers, then `body` in pieces, one every trickleIntervalMs
+        Flood, // send the headers, then `body` over and over until floodBytes are out or the client leaves
+        EndlessInterim, // read the request, then send a 1xx interim answer every trickleIntervalMs, forever
+        Raw // send `body` as it is, no status line or headers, then close
     };
 
     struct Response {
@@ -31,7 +34,12 @@ public:
         Mode mode = Mode::Normal;
         QString filePath; // Mode::File
         QByteArray contentType; // Content-Type, when not empty
-        int trickleIntervalMs = 100; // Mode::Trickle
+        int trickleIntervalMs = 100; // Mode::Trickle, Mode::EndlessInterim
+        int tricklePieceBytes = 0; // Mode::Trickle; 0: a tenth of the body
+        // Content-Length to announce instead of the body's own size; for Mode::Flood, -1
+        // announces none and ends the body by closing the connection.
+        qint64 declaredLength = -1;
+        qint64 floodBytes = -1; // Mode::Flood: how much to send in all; -1: no end
 
         static Response ok(
             const QByteArray &body, const QByteArray &contentType = "application/octet-stream");
