@@ -2,6 +2,7 @@
 
 #include "core/error.h"
 
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <algorithm>
 #include <array>
@@ -106,10 +107,13 @@ enum class Stage { Sending, Receiving, Reading };
 // What the callbacks learn about the current answer.
 struct Transfer {
     CURL *easy = nullptr;
+    qint64 maxBodyBytes = 0;
     QElapsedTimer clock;
     qint64 lastActivityMs = 0;
     bool requestStarted = false; // the connection is up, the request goes out
     bool headersDone = false; // the final answer's header block has arrived
+    bool tooLarge = false; // the body passed maxBodyBytes
+    bool outOfTime = false; // the whole fetch's deadline has passed
     QByteArray body;
 
     void touch() { lastActivityMs = clock.elapsed(); }
@@ -119,7 +123,16 @@ size_t onBody(char *data, size_t size, size_t count, void *userdata)
 {
     auto *t = static_cast<Transfer *>(userdata);
     const size_t bytes = size * count;
+    const qint64 needed = qint64(t->body.size()) + qint64(bytes);
+    if (needed > t->maxBodyBytes) {
+        t->tooLarge = true;
+        return 0; // ends the transfer
+    }
     try {
+        // Grow geometrically, but never beyond the limit.
+        if (needed > t->body.capacity())
+            t->body.reserve(
+                qsizetype(std::min(std::max(needed, 2 * qint64(t->body.capacity())), t->maxBodyBytes)));
         t->body.append(data, qsizetype(bytes));
     } catch (...) {
         return 0; // libcurl reports a write error
@@ -181,6 +194,16 @@ QString libraryText(CURLcode code)
     throw Error(pattern.arg(QString::number(int(code)), libraryText(code)));
 }
 
+[[noreturn]] void throwTooLarge(qint64 maxBodyBytes)
+{
+    constexpr qint64 MiB = 1024 * 1024;
+    const QString limit = maxBodyBytes % MiB == 0 ? QStringLiteral("%1 MB").arg(maxBodyBytes / MiB)
+                                                  : QStringLiteral("%1 bytes").arg(maxBodyBytes);
+    throw Error(
+        QStringLiteral("Error reading data: (%1) %2 (a banner may be at most %3)")
+            .arg(QString::number(int(CURLE_FILESIZE_EXCEEDED)), libraryText(CURLE_FILESIZE_EXCEEDED), limit));
+}
+
 // Checks that url is an absolute http or https address and returns it in the form
 // libcurl is given; throws the invalid-URL message otherwise. Spaces and non-ASCII
 // characters in the path are percent-encoded rather than refused.
@@ -232,6 +255,9 @@ void setup(CURL *easy, Transfer &transfer, const CurlHeaders &headers, const Fet
         ok = ok
             && curl_easy_setopt(easy, CURLOPT_CAINFO, limits.caBundle.toLocal8Bit().constData()) == CURLE_OK;
     ok = ok && curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, long(limits.timeoutMs)) == CURLE_OK;
+    // A declared length over the limit ends the transfer before any of the body; onBody
+    // counts what actually arrives.
+    ok = ok && curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(limits.maxBodyBytes)) == CURLE_OK;
     ok = ok && curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, onBody) == CURLE_OK;
     ok = ok && curl_easy_setopt(easy, CURLOPT_WRITEDATA, &transfer) == CURLE_OK;
     ok = ok && curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, onHeader) == CURLE_OK;
@@ -242,10 +268,10 @@ void setup(CURL *easy, Transfer &transfer, const CurlHeaders &headers, const Fet
         throwTransferError(Stage::Sending, CURLE_FAILED_INIT);
 }
 
-// Runs one request on easy. The total time is not capped: only the connection
-// set-up (libcurl's connect time-out) and each silence once the request is under
-// way (watched here, to the millisecond) are.
-CURLcode perform(CURLM *multi, CURL *easy, Transfer &transfer, int timeoutMs)
+// Runs one request on easy. Limited are the connection set-up (libcurl's connect
+// time-out), each silence once the request is under way, and the whole fetch: the
+// last two are watched here, to the millisecond.
+CURLcode perform(CURLM *multi, CURL *easy, Transfer &transfer, int timeoutMs, const QDeadlineTimer &deadline)
 {
     CurlAttachment attachment(multi, easy);
     if (attachment.code() != CURLM_OK)
@@ -258,7 +284,12 @@ CURLcode perform(CURLM *multi, CURL *easy, Transfer &transfer, int timeoutMs)
             return CURLE_OUT_OF_MEMORY;
         if (running == 0)
             break;
-        int waitMs = 1000;
+        const qint64 leftMs = deadline.remainingTime();
+        if (leftMs == 0) {
+            transfer.outOfTime = true;
+            return CURLE_OPERATION_TIMEDOUT;
+        }
+        int waitMs = leftMs < 0 ? 1000 : int(std::min<qint64>(1000, leftMs)); // < 0: no deadline
         if (transfer.requestStarted) {
             const qint64 silentMs = transfer.clock.elapsed() - transfer.lastActivityMs;
             if (silentMs >= timeoutMs)
@@ -313,7 +344,9 @@ QByteArray fetchBanner(const QString &url, const FetchLimits &limits)
 
     Transfer transfer;
     transfer.easy = easy.get();
+    transfer.maxBodyBytes = limits.maxBodyBytes;
     setup(easy.get(), transfer, headers, limits);
+    const QDeadlineTimer deadline(limits.totalTimeoutMs);
 
     for (int redirects = 0;; ++redirects) {
         transfer.requestStarted = false;
@@ -322,7 +355,16 @@ QByteArray fetchBanner(const QString &url, const FetchLimits &limits)
         if (curl_easy_setopt(easy.get(), CURLOPT_URL, target.constData()) != CURLE_OK)
             throwInvalidUrl(current);
 
-        const CURLcode code = perform(multi.get(), easy.get(), transfer, limits.timeoutMs);
+        const CURLcode code = perform(multi.get(), easy.get(), transfer, limits.timeoutMs, deadline);
+        if (transfer.outOfTime)
+            throwTransferError(Stage::Receiving, CURLE_OPERATION_TIMEDOUT);
+        if (transfer.tooLarge || code == CURLE_FILESIZE_EXCEEDED)
+            throwTooLarge(limits.maxBodyBytes);
+        if (code == CURLE_UNSUPPORTED_PROTOCOL && transfer.requestStarted) {
+            // libcurl's word for an answer without an HTTP status line; the address was
+            // fine, the server's reply was not.
+            throwTransferError(Stage::Receiving, CURLE_WEIRD_SERVER_REPLY);
+        }
         if (code == CURLE_URL_MALFORMAT || code == CURLE_UNSUPPORTED_PROTOCOL)
             throwInvalidUrl(current);
         if (isCertificateFailure(code))

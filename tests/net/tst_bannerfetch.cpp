@@ -2,6 +2,7 @@
 #include "httpserver.h"
 #include "image/pngdecoder.h"
 #include "net/bannerfetch.h"
+#include "peakmemory.h"
 #include "tmpdir.h"
 
 #include <QElapsedTimer>
@@ -323,6 +324,124 @@ private Q_SLOTS:
         timer.start();
         QCOMPARE(fetchBanner(server.url(QStringLiteral("b")), shortTimeout(500)), everyByte(10));
         QVERIFY2(timer.elapsed() >= 1300, qPrintable(QString::number(timer.elapsed())));
+    }
+
+    // A server may declare or send any amount; no banner needs more than the limit.
+    void oversizedBodiesAreCutOff_data()
+    {
+        constexpr qint64 MiB = 1024 * 1024;
+        QTest::addColumn<qint64>("declared"); // -1: no length, the body ends with the connection
+        QTest::addColumn<qint64>("sent"); // -1: without end
+        QTest::addColumn<qint64>("limit"); // 0: the program's own
+        QTest::addColumn<QString>("message"); // empty: the body arrives whole
+        const QString tooLarge = QStringLiteral(
+            "Error reading data: (63) Maximum file size exceeded (a banner may be at most %1)");
+        QTest::newRow("declares 4 GB") << 4096 * MiB << qint64(-1) << qint64(0) << tooLarge.arg("128 MB");
+        QTest::newRow("declares 4 GB, sends nothing")
+            << 4096 * MiB << qint64(0) << qint64(0) << tooLarge.arg("128 MB");
+        QTest::newRow("sends without end, undeclared")
+            << qint64(-1) << qint64(-1) << qint64(0) << tooLarge.arg("128 MB");
+        QTest::newRow("exactly the limit") << MiB << MiB << MiB << QString();
+        QTest::newRow("exactly the limit, undeclared") << qint64(-1) << MiB << MiB << QString();
+        QTest::newRow("one byte over, undeclared") << qint64(-1) << MiB + 1 << MiB << tooLarge.arg("1 MB");
+        QTest::newRow("one byte over, declared") << MiB + 1 << MiB + 1 << MiB << tooLarge.arg("1 MB");
+        QTest::newRow("odd limit") << qint64(-1) << qint64(-1) << qint64(1000) << tooLarge.arg("1000 bytes");
+    }
+    void oversizedBodiesAreCutOff()
+    {
+        QFETCH(qint64, declared);
+        QFETCH(qint64, sent);
+        QFETCH(qint64, limit);
+        QFETCH(QString, message);
+        HttpServer server;
+        HttpServer::Response r = HttpServer::Response::ok(everyByte(256)); // 64 kB, repeated
+        r.mode = HttpServer::Mode::Flood;
+        r.declaredLength = declared;
+        r.floodBytes = sent;
+        server.setRoute("/b", r);
+        FetchLimits limits = shortTimeout(5000);
+        if (limit > 0)
+            limits.maxBodyBytes = limit;
+
+        const orvy::test::PeakMemory memory;
+        QElapsedTimer timer;
+        timer.start();
+        if (message.isEmpty()) {
+            QCOMPARE(fetchBanner(server.url(QStringLiteral("b")), limits).size(), sent);
+        } else {
+            QCOMPARE(failureOf(server.url(QStringLiteral("b")), limits), message);
+        }
+        QVERIFY2(timer.elapsed() < 10000, qPrintable(QString::number(timer.elapsed())));
+        // Never more than the limit itself, plus room for the libraries' own buffers.
+        const qint64 grownKb = memory.growthKb();
+        QVERIFY2(grownKb >= 0 && grownKb < limits.maxBodyBytes / 1024 + 32 * 1024,
+            qPrintable(QStringLiteral("peak grew by %1 kB").arg(grownKb)));
+    }
+
+    // Each silence has its limit, and so has the whole fetch, redirects included.
+    void wholeFetchHasADeadline_data()
+    {
+        QTest::addColumn<QByteArray>("path");
+        QTest::newRow("a byte at a time") << QByteArray("/trickle");
+        QTest::newRow("endless interim answers") << QByteArray("/interim");
+        QTest::newRow("slow redirects") << QByteArray("/hop0");
+    }
+    void wholeFetchHasADeadline()
+    {
+        QFETCH(QByteArray, path);
+        HttpServer server;
+        HttpServer::Response trickle = HttpServer::Response::ok(everyByte(4));
+        trickle.mode = HttpServer::Mode::Trickle;
+        trickle.tricklePieceBytes = 1;
+        trickle.trickleIntervalMs = 200;
+        server.setRoute("/trickle", trickle);
+        HttpServer::Response interim;
+        interim.mode = HttpServer::Mode::EndlessInterim;
+        interim.status = 102;
+        interim.reason = "Processing";
+        interim.trickleIntervalMs = 200;
+        server.setRoute("/interim", interim);
+        // Each hop takes about 0.8 s; together they pass the deadline.
+        for (int i = 0; i < 4; ++i) {
+            HttpServer::Response hop
+                = HttpServer::Response::redirect(302, "/hop" + QByteArray::number(i + 1));
+            hop.body = "move";
+            hop.mode = HttpServer::Mode::Trickle;
+            hop.tricklePieceBytes = 1;
+            hop.trickleIntervalMs = 200;
+            server.setRoute("/hop" + QByteArray::number(i), hop);
+        }
+        server.setRoute("/hop4", HttpServer::Response::ok("picture"));
+
+        FetchLimits limits = shortTimeout(1000);
+        limits.totalTimeoutMs = 1500;
+        QElapsedTimer timer;
+        timer.start();
+        QCOMPARE(failureOf(server.url(QString::fromLatin1(path)), limits),
+            QStringLiteral("Error receiving data: (28) Timeout was reached"));
+        const qint64 elapsed = timer.elapsed();
+        QVERIFY2(elapsed >= 1490 && elapsed < 2500, qPrintable(QString::number(elapsed)));
+    }
+
+    // Something answers, but not in HTTP: the address was fine, the reply was not.
+    void repliesThatAreNotHttp_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::newRow("ssh greeting") << QByteArray("SSH-2.0-OpenSSH_9.2p1 Debian-2\r\n");
+        QTest::newRow("smtp greeting") << QByteArray("220 mail.example ESMTP ready\r\n");
+        QTest::newRow("binary") << everyByte(1);
+        QTest::newRow("a page without a status line") << QByteArray("<html><body>hello</body></html>\n");
+    }
+    void repliesThatAreNotHttp()
+    {
+        QFETCH(QByteArray, reply);
+        HttpServer server;
+        HttpServer::Response r;
+        r.mode = HttpServer::Mode::Raw;
+        r.body = reply;
+        server.setRoute("/b", r);
+        QCOMPARE(failureOf(server.url(QStringLiteral("b")), shortTimeout(5000)),
+            QStringLiteral("Error receiving data: (8) Weird server reply"));
     }
 
     void tls_data()
