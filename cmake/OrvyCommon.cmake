@@ -8,3 +8,17 @@ if(ORVY_WITH_ASAN)
     target_link_options(orvy_options INTERFACE -fsanitize=address,undefined)
 endif()
 set(CMAKE_CXX_EXTENSIONS OFF)
+
+# The libFuzzer targets (fuzz/): with clang only. All project code is instrumented for
+# coverage and runs under AddressSanitizer and UBSan, any report ending the run.
+set(ORVY_FUZZ_ENABLED OFF)
+if(ORVY_BUILD_FUZZ)
+    if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+        set(ORVY_FUZZ_ENABLED ON)
+        target_compile_options(orvy_options INTERFACE
+            -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+        target_link_options(orvy_options INTERFACE -fsanitize=address,undefined)
+    else()
+        message(STATUS "Fuzz targets need clang (libFuzzer); not built with ${CMAKE_CXX_COMPILER_ID}")
+    endif()
+endif()

@@ -9,6 +9,7 @@ packages=(
     mariadb-server mariadb-client
     fonts-noto-core fonts-noto-ui-core fonts-dejavu-core
     xvfb xauth openbox x11-utils ffmpeg imagemagick python3 openssl
+    clang libclang-rt-14-dev # fuzz targets (scripts/ci-fuzz.sh): clang's libFuzzer
 )
 
 missing=()
