@@ -356,8 +356,12 @@ QByteArray fetchBanner(const QString &url, const FetchLimits &limits)
             throwInvalidUrl(current);
 
         const CURLcode code = perform(multi.get(), easy.get(), transfer, limits.timeoutMs, deadline);
-        if (transfer.outOfTime)
-            throwTransferError(Stage::Receiving, CURLE_OPERATION_TIMEDOUT);
+        if (transfer.outOfTime) {
+            // Still connecting: the same failure as libcurl's own connect time-out.
+            // Otherwise the server is answering, too slowly, whatever part it is in.
+            throwTransferError(
+                transfer.requestStarted ? Stage::Receiving : Stage::Sending, CURLE_OPERATION_TIMEDOUT);
+        }
         if (transfer.tooLarge || code == CURLE_FILESIZE_EXCEEDED)
             throwTooLarge(limits.maxBodyBytes);
         if (code == CURLE_UNSUPPORTED_PROTOCOL && transfer.requestStarted) {
