@@ -9,6 +9,7 @@ packages=(
     mariadb-server mariadb-client
     fonts-noto-core fonts-noto-ui-core fonts-dejavu-core
     xvfb xauth openbox x11-utils ffmpeg imagemagick python3 openssl
+    dbus-daemon at-spi2-core gir1.2-atspi-2.0 python3-gi
 )
 
 missing=()
