@@ -327,6 +327,8 @@ void TForm1::layoutWindow()
 {
     const int w = width();
     pnlToolbar->setGeometry(0, 0, w, pnlToolbar->height());
+    // Folded to nothing (the player alone), its lists and button must not keep the keyboard.
+    pnlToolbar->setVisible(pnlToolbar->height() > 0);
 
     // The title keeps its right edge and grows leftwards when its font needs more room.
     QRect title = titleAnchor.at(w);

@@ -435,6 +435,52 @@ private Q_SLOTS:
         QCOMPARE(player->text(QAccessible::Name), QStringLiteral("ڤیدیۆیا وانێ"));
         QVERIFY(iface(m_form->Panel2)->state().invisible);
     }
+
+    void theKeyboardStaysWithThePlayerInFullScreen()
+    {
+        focusFirstList();
+        press(Qt::Key_Down);
+        for (int i = 0; i < 4; ++i)
+            press(Qt::Key_Tab);
+        press(Qt::Key_Down);
+        press(Qt::Key_Return);
+        QVERIFY(m_form->EdgeBrowser1->isCreated());
+        QVERIFY(waitJs(QStringLiteral("document.getElementById('vid') !== null")));
+        QTRY_VERIFY(m_form->EdgeBrowser1->view()->focusProxy());
+        // The player's view follows the lessons in the tab order; the welcome panel is gone.
+        press(Qt::Key_Tab);
+        QTRY_VERIFY(m_form->EdgeBrowser1->isAncestorOf(QApplication::focusWidget()));
+        QWidget *player = QApplication::focusWidget();
+
+        Q_EMIT m_form->EdgeBrowser1->containsFullScreenElementChanged(true);
+        QCOMPARE(m_form->Tag, 1);
+        QTRY_COMPARE(m_form->SV->width(), 0);
+        QTRY_VERIFY(m_form->isActiveWindow());
+        player->setFocus(Qt::TabFocusReason);
+        QTRY_VERIFY(player->hasFocus());
+        // Nothing folded away takes the keyboard: the lists and the menu button would act
+        // unseen.
+        for (int i = 0; i < 6; ++i) {
+            press(Qt::Key_Tab);
+            // The page hands Tab back when it has nothing more to focus, a moment later.
+            QTest::qWait(200);
+            QVERIFY2(
+                m_form->EdgeBrowser1->isAncestorOf(QApplication::focusWidget()), qPrintable(focusName()));
+        }
+        QVERIFY(iface(m_form->AdvComboBox1)->state().invisible);
+
+        Q_EMIT m_form->EdgeBrowser1->containsFullScreenElementChanged(false);
+        QTRY_VERIFY(m_form->SV->isOpened());
+        QVERIFY(m_form->AdvComboBox1->isVisible());
+        QTRY_VERIFY(m_form->isActiveWindow());
+        QTRY_VERIFY(player->hasFocus());
+        // Tab goes through the page's own controls first, then out of the player to the lists.
+        for (int presses = 0; presses < 10 && focusName() != QStringLiteral("AdvComboBox1"); ++presses) {
+            press(Qt::Key_Tab);
+            (void)QTest::qWaitFor([this] { return focusName() == QStringLiteral("AdvComboBox1"); }, 500);
+        }
+        QCOMPARE(focusName(), QStringLiteral("AdvComboBox1"));
+    }
 };
 
 QTEST_MAIN(TestAccessibility)
