@@ -49,8 +49,8 @@ private:
             *error = reader.errorString();
             return {};
         }
-        QTest::qWaitFor([&] { return reader.state() == QProcess::NotRunning; }, 90000);
-        if (reader.state() != QProcess::NotRunning) {
+        // The event loop must keep running: the reader's questions are answered by it.
+        if (!QTest::qWaitFor([&] { return reader.state() == QProcess::NotRunning; }, 90000)) {
             reader.kill();
             reader.waitForFinished(5000);
             *error = QStringLiteral("the reader did not finish in 90 s");
