@@ -224,6 +224,11 @@ private Q_SLOTS:
         QCOMPARE(labelledBy(iface(m_form->AdvComboBox1)), QStringList { QStringLiteral("کورس") });
         // The course caption reads the chosen course.
         QCOMPARE(iface(m_form->Label3)->text(QAccessible::Name), m_form->AdvComboBox1->currentText());
+        // The narrow list cuts long names on screen; a screen reader gets them whole.
+        QAccessibleInterface *lessons = iface(m_form->ListBox1);
+        QCOMPARE(lessons->childCount(), 3);
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(lessons->child(i)->text(QAccessible::Name), m_form->ListBox1->item(i)->text());
     }
 
     void tabOrder()
