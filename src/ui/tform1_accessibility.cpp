@@ -19,38 +19,47 @@ void TForm1::setUpKeyboardAndNames()
     AdvComboBox1Caption->setBuddy(AdvComboBox1);
     AdvComboBox2Caption->setBuddy(AdvComboBox2);
     AdvComboBox3Caption->setBuddy(AdvComboBox3);
-    AdvComboBox1->setAccessibleDescription(QStringLiteral("کورسەکێ هەلبژێرە دا وانێن وی ببینی"));
-    AdvComboBox2->setAccessibleDescription(QStringLiteral("کورسەکێ هەلبژێرە دا وانێن وی ببینی"));
+    // "Choose a course to see its lessons", "choose a type to see its courses".
+    const QString chooseCourse = QStringLiteral("کورسەکێ هەلبژێرە دا وانێن وی ببینی");
+    AdvComboBox1->setAccessibleDescription(chooseCourse);
+    AdvComboBox2->setAccessibleDescription(chooseCourse);
     AdvComboBox3->setAccessibleDescription(QStringLiteral("جورەکێ هەلبژێرە دا کورسێن وی جوری ببینی"));
 
+    // "Menu": "opens and closes the course and lessons side"; it tells whether that is open.
     imgMenu->setAccessibleName(QStringLiteral("مێنیو"));
     imgMenu->setAccessibleDescription(QStringLiteral("لایێ کورس و وانان ڤەدکەت و دگریت"));
     imgMenu->setExpanded(SV->isOpened());
     connect(SV, &SidePanel::widthStepped, imgMenu, [this] { imgMenu->setExpanded(SV->isOpened()); });
 
+    // "Course and lessons"; the course caption reads the course, described as "the chosen
+    // course's name"; the lesson list is named as its caption reads, without the colon:
+    // "select a lesson and press Enter to watch its video".
     SV->setAccessibleName(QStringLiteral("کورس و وانە"));
     Label3->setAccessibleDescription(QStringLiteral("ناڤێ کورسێ هەلبژارتی"));
-    // Named as its caption reads, without the colon.
     ListBox1->setAccessibleName(QStringLiteral("وانە"));
     ListBox1->setAccessibleDescription(QStringLiteral("وانەکێ هەلبژێرە و Enter لێبدە دا ڤیدیۆیا وێ ببینی"));
 
+    // "Welcome"; "welcome text", "phone number".
     Panel2->setAccessibleName(QStringLiteral("بخێرهاتن"));
     for (QLabel *welcome : { Label5, Label4, Label8 })
         welcome->setAccessibleDescription(QStringLiteral("نڤیسینا بخێرهاتنێ"));
     Label7->setAccessibleDescription(QStringLiteral("ژمارا تەلەفۆنێ"));
-    // The web-site caption is named by the address it shows, so what is seen is what is heard.
-    Label9->setAccessibleRole(QAccessible::Link);
-    Label9->setAccessibleDescription(QStringLiteral("مالپەرێ ئۆرڤی کلاس ڤەدکەت"));
-    Image4->setAccessibleRole(QAccessible::Link);
-    Image4->setAccessibleName(QStringLiteral("مالپەرێ ئۆرڤی کلاس"));
-    Image4->setAccessibleDescription(QStringLiteral("مالپەرێ ئۆرڤی کلاس ڤەدکەت"));
-    Image3->setAccessibleRole(QAccessible::Link);
+
+    // Links: "Orvy Class web site", "Instagram", "Facebook"; each "opens" its page. The
+    // web-site caption is named by the address it shows, so what is seen is what is heard.
+    const QString webSite = QStringLiteral("مالپەرێ ئۆرڤی کلاس");
+    const QString opensWebSite = QStringLiteral("مالپەرێ ئۆرڤی کلاس ڤەدکەت");
+    for (ClickableImage *link : { Label9, Image4, Image3, Image6 })
+        link->setAccessibleRole(QAccessible::Link);
+    Label9->setAccessibleDescription(opensWebSite);
+    Image4->setAccessibleName(webSite);
+    Image4->setAccessibleDescription(opensWebSite);
     Image3->setAccessibleName(QStringLiteral("ئینستاگرام"));
     Image3->setAccessibleDescription(QStringLiteral("پەرا ئۆرڤی کلاس ل ئینستاگرامێ ڤەدکەت"));
-    Image6->setAccessibleRole(QAccessible::Link);
     Image6->setAccessibleName(QStringLiteral("فەیسبووک"));
     Image6->setAccessibleDescription(QStringLiteral("پەرا ئۆرڤی کلاس ل فەیسبووکێ ڤەدکەت"));
 
+    // "The lesson's video": "the chosen lesson's video is shown here".
     EdgeBrowser1->setAccessibleName(QStringLiteral("ڤیدیۆیا وانێ"));
     EdgeBrowser1->setAccessibleDescription(QStringLiteral("ڤیدیۆیا وانا هەلبژارتی ل ڤێرێ دهێتە نیشاندان"));
 
