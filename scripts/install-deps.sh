@@ -10,6 +10,7 @@ packages=(
     fonts-noto-core fonts-noto-ui-core fonts-dejavu-core
     xvfb xauth openbox x11-utils ffmpeg imagemagick python3 openssl
     clang libclang-rt-14-dev # fuzz targets (scripts/ci-fuzz.sh): clang's libFuzzer
+    dbus-daemon at-spi2-core gir1.2-atspi-2.0 python3-gi
 )
 
 missing=()

@@ -114,6 +114,7 @@ TForm1::TForm1(FormSettings settings, QWidget *parent)
 
     createWidgets();
     connectHandlers();
+    setUpKeyboardAndNames();
     layoutWindow();
     FormCreate();
 }
@@ -305,6 +306,8 @@ void TForm1::connectHandlers()
     connect(ListBox1, &LessonList::clickedByUser, this, &TForm1::ListBox1Click);
     connect(ListBox1, &LessonList::mouseLeft, this, &TForm1::ListBox1MouseLeave);
     connect(ListBox1, &LessonList::doubleClickedByUser, this, &TForm1::ListBox1DblClick);
+    // Enter plays the selected lesson exactly as a double click does.
+    connect(ListBox1, &LessonList::returnPressed, this, &TForm1::ListBox1DblClick);
     connect(Image3, &ClickableImage::clicked, this, &TForm1::Image3Click);
     connect(Image4, &ClickableImage::clicked, this, &TForm1::Image4Click);
     connect(Label9, &ClickableImage::clicked, this, &TForm1::Image4Click);
@@ -324,6 +327,8 @@ void TForm1::layoutWindow()
 {
     const int w = width();
     pnlToolbar->setGeometry(0, 0, w, pnlToolbar->height());
+    // Folded to nothing (the player alone), its lists and button must not keep the keyboard.
+    pnlToolbar->setVisible(pnlToolbar->height() > 0);
 
     // The title keeps its right edge and grows leftwards when its font needs more room.
     QRect title = titleAnchor.at(w);

@@ -113,6 +113,7 @@ private:
     void createSidePanel();
     void createWelcomePanel();
     void connectHandlers();
+    void setUpKeyboardAndNames();
     void layoutWindow();
     void layoutWelcomePanel();
 

@@ -137,6 +137,41 @@ private Q_SLOTS:
         QCOMPARE(doubles.count(), 2);
     }
 
+    void enterAsks_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<bool>("asks");
+        QTest::newRow("Return") << int(Qt::Key_Return) << int(Qt::NoModifier) << true;
+        QTest::newRow("keypad Enter") << int(Qt::Key_Enter) << int(Qt::KeypadModifier) << true;
+        QTest::newRow("Ctrl+Return") << int(Qt::Key_Return) << int(Qt::ControlModifier) << false;
+        QTest::newRow("Space") << int(Qt::Key_Space) << int(Qt::NoModifier) << false;
+    }
+
+    void enterAsks()
+    {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(bool, asks);
+        Panel panel;
+        QVERIFY(panel.show());
+        LessonList *list = panel.list;
+        list->setFocus();
+        QSignalSpy enters(list, &LessonList::returnPressed);
+        QSignalSpy clicks(list, &LessonList::clickedByUser);
+        list->setCurrentRow(2);
+        QTest::keyClick(list, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QCOMPARE(enters.count(), asks ? 1 : 0);
+        if (asks) {
+            // Asking changes nothing in the list itself.
+            QCOMPARE(list->currentRow(), 2);
+            QCOMPARE(clicks.count(), 0);
+            // A held key asks once.
+            QTest::simulateEvent(list, true, key, Qt::KeyboardModifiers(modifiers), QString(), true);
+            QCOMPARE(enters.count(), 1);
+        }
+    }
+
     void tipText_data()
     {
         QTest::addColumn<QString>("hint");

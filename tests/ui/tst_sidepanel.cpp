@@ -127,6 +127,30 @@ private Q_SLOTS:
         QCOMPARE(host.panel->x() + host.panel->width(), 800);
     }
 
+    void closedContentIsOutOfReach()
+    {
+        Host host;
+        auto *field = new QWidget(host.content);
+        field->setFocusPolicy(Qt::StrongFocus);
+        auto *outside = new QWidget(&host.window);
+        outside->setFocusPolicy(Qt::StrongFocus);
+        host.window.show();
+        host.window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&host.window));
+        field->setFocus();
+        QVERIFY(field->hasFocus());
+
+        host.panel->setOpened(false);
+        host.settle();
+        // Width 0 alone would leave the content shown and the keyboard in it, unseen.
+        QVERIFY(!host.content->isVisible());
+        QVERIFY(!field->hasFocus());
+        host.steps.clear();
+        host.panel->setOpened(true);
+        QTRY_VERIFY(host.content->isVisible()); // from the first step on
+        QCOMPARE(host.steps.first(), 150);
+    }
+
     void closeDuringOpening()
     {
         Host host;

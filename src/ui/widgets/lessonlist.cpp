@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QEnterEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QScreen>
@@ -255,6 +256,14 @@ void LessonList::mouseDoubleClickEvent(QMouseEvent *event)
 
 void LessonList::keyPressEvent(QKeyEvent *event)
 {
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        // The keyboard's way to play: the owner decides what a press without a selection does.
+        event->accept();
+        if (!event->isAutoRepeat())
+            emit returnPressed();
+        return;
+    }
     ++m_userInput;
     QListWidget::keyPressEvent(event);
     --m_userInput;

@@ -43,6 +43,8 @@ Q_SIGNALS:
     void clickedByUser();
     // A left double click anywhere in the list area, on an item or below them.
     void doubleClickedByUser();
+    // Enter or Return pressed while the list has the focus (a held key counts once).
+    void returnPressed();
     // The pointer left the list.
     void mouseLeft();
 

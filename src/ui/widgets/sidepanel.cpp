@@ -62,8 +62,11 @@ void SidePanel::applyWidth(int width)
     // x + width is the exclusive right edge; it stays where it was.
     setGeometry(old.x() + old.width() - width, old.y(), width, old.height());
     // Resize events wait while the panel is hidden; the content follows now.
-    if (m_content)
+    if (m_content) {
         m_content->setGeometry(rect());
+        // Closed, the content is out of reach: the keyboard focus and screen readers skip it.
+        m_content->setVisible(width > 0);
+    }
     emit widthStepped(width);
 }
 
@@ -74,7 +77,7 @@ void SidePanel::setContent(QWidget *content)
         if (m_content->parentWidget() != this)
             m_content->setParent(this);
         m_content->setGeometry(rect());
-        m_content->show();
+        m_content->setVisible(width() > 0);
     }
 }
 
