@@ -9,6 +9,7 @@ packages=(
     mariadb-server mariadb-client
     fonts-noto-core fonts-noto-ui-core fonts-dejavu-core
     xvfb xauth openbox x11-utils ffmpeg imagemagick python3 openssl
+    dpkg-dev file desktop-file-utils appstream xdotool fontconfig librsvg2-bin
 )
 
 missing=()
