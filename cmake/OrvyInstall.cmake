@@ -23,3 +23,24 @@ if(UNIX AND NOT APPLE)
             RENAME ${ORVY_APP_ID}.png)
     endforeach()
 endif()
+
+if(WIN32)
+    # Qt and Qt WebEngine (its helper process, resources and translations) beside the
+    # program, by Qt's own deployment tool at install time.
+    if(Qt6_VERSION VERSION_GREATER_EQUAL 6.5)
+        qt_generate_deploy_app_script(TARGET ${ORVY_EXECUTABLE}
+            OUTPUT_SCRIPT deploy_script NO_UNSUPPORTED_PLATFORM_ERROR)
+    else()
+        qt_generate_deploy_app_script(TARGET ${ORVY_EXECUTABLE}
+            FILENAME_VARIABLE deploy_script NO_UNSUPPORTED_PLATFORM_ERROR)
+    endif()
+    install(SCRIPT ${deploy_script})
+    # libcurl, libpng and zlib, when they are DLLs.
+    install(FILES $<TARGET_RUNTIME_DLLS:${ORVY_EXECUTABLE}> DESTINATION ${CMAKE_INSTALL_BINDIR})
+    # The client library is loaded by name at the first connection, so no tool sees it.
+    if(MARIADB_CLIENT_DLL)
+        install(FILES ${MARIADB_CLIENT_DLL} DESTINATION ${CMAKE_INSTALL_BINDIR})
+    else()
+        message(WARNING "libmariadb.dll not found: set MARIADB_CLIENT_DLL to put it beside the program")
+    endif()
+endif()
