@@ -128,14 +128,14 @@ cmake -DORVY_DB_HOST="$db_host" -DORVY_DB_PORT="$db_port" -DORVY_DB_NAME="$db_na
     -DORVY_DB_PASSWORD="$db_password" "$build" >/dev/null
 cmake --build "$build" --target OrvyClass
 (cd "$build" && cpack -G DEB -B "$work/deb" >"$work/cpack.log") || die "cpack: $(cat "$work/cpack.log")"
-deb=$(ls "$work"/deb/"$package"_*.deb)
+deb=$(ls "$work"/deb/"$package"_*.deb 2>/dev/null) || die "cpack made no $package package"
 say "package $(basename "$deb"), $(stat -c %s "$deb") bytes"
 say "Depends: $(dpkg-deb -f "$deb" Depends)"
 
 # What it ships, checked before it is installed.
 dpkg-deb -x "$deb" "$work/root"
-desktop=$(ls "$work"/root/usr/share/applications/*.desktop)
-metainfo=$(ls "$work"/root/usr/share/metainfo/*.metainfo.xml)
+desktop=$(ls "$work"/root/usr/share/applications/*.desktop 2>/dev/null) || die "the package has no desktop entry"
+metainfo=$(ls "$work"/root/usr/share/metainfo/*.metainfo.xml 2>/dev/null) || die "the package has no metainfo"
 say "desktop-file-validate: $(desktop-file-validate "$desktop" 2>&1 | sed "s#$work/root##" || true)"
 desktop-file-validate "$desktop" >/dev/null 2>&1 || die "desktop-file-validate rejects $desktop"
 appstreamcli validate --no-net "$metainfo" >"$work/appstream.log" 2>&1 ||
