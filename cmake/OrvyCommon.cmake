@@ -1,7 +1,17 @@
 # Settings every target of the project shares.
 add_library(orvy_options INTERFACE)
 target_compile_features(orvy_options INTERFACE cxx_std_20)
-target_compile_options(orvy_options INTERFACE -Wall -Wextra -Wpedantic)
+if(MSVC)
+    # /utf-8: the sources hold Arabic-script text as UTF-8, whatever the machine's code page.
+    target_compile_options(orvy_options INTERFACE /W4 /utf-8 /permissive- /Zc:__cplusplus)
+else()
+    target_compile_options(orvy_options INTERFACE -Wall -Wextra -Wpedantic)
+endif()
+# The tests run on a private X server with POSIX fixtures (tests/support): Linux only.
+if(ORVY_BUILD_TESTS AND NOT CMAKE_SYSTEM_NAME STREQUAL "Linux")
+    message(STATUS "Tests are not built on ${CMAKE_SYSTEM_NAME}: they need Linux")
+    set(ORVY_BUILD_TESTS OFF)
+endif()
 target_compile_definitions(orvy_options INTERFACE QT_NO_FOREACH QT_NO_URL_CAST_FROM_STRING)
 if(ORVY_WITH_ASAN)
     target_compile_options(orvy_options INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer)

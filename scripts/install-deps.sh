@@ -11,6 +11,7 @@ packages=(
     xvfb xauth openbox x11-utils ffmpeg imagemagick python3 openssl
     clang libclang-rt-14-dev # fuzz targets (scripts/ci-fuzz.sh): clang's libFuzzer
     dbus-daemon at-spi2-core gir1.2-atspi-2.0 python3-gi
+    dpkg-dev file desktop-file-utils appstream xdotool fontconfig librsvg2-bin
 )
 
 missing=()

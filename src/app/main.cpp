@@ -3,6 +3,8 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDir>
+#include <QIcon>
 #include <QUrl>
 #include <cstdlib>
 
@@ -11,6 +13,13 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     // The main window is an ordinary top-level window and carries the taskbar entry itself.
     QApplication::setQuitOnLastWindowClosed(true);
+    // The desktop ties the window to its launcher by this name and shows the same icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral(ORVY_APP_ID));
+    QIcon icon;
+    const QDir icons(QStringLiteral(":/appicon"));
+    for (const QString &file : icons.entryList({ QStringLiteral("*.png") }))
+        icon.addFile(icons.filePath(file));
+    QApplication::setWindowIcon(icon);
 
     orvy::ui::applyThemeOrReport(app, QString::fromLatin1(orvy::ui::Theme::defaultName));
 

@@ -40,7 +40,7 @@ Session &Connection::session()
 {
     // The client library is loaded here, at the first connection attempt.
     if (!m_session)
-        m_session = std::make_unique<Session>(MariaDbApi::load(m_settings.clientLibrary), m_settings);
+        m_session = std::make_unique<Session>(MariaDbApi::load(m_settings.clientLibraries), m_settings);
     return *m_session;
 }
 

@@ -1,8 +1,13 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace orvy::data {
+
+// The file names of the MariaDB/MySQL client library on this platform, in the order they
+// are tried at the first connection attempt.
+QStringList clientLibraryNames();
 
 // Everything needed to reach the course database. The program uses builtInDbSettings();
 // tests pass their own server's values.
@@ -12,7 +17,7 @@ struct DbSettings {
     QString database;
     QString user;
     QString password;
-    QString clientLibrary = QStringLiteral("libmariadb.so.3"); // loaded at the first connection attempt
+    QStringList clientLibraries = clientLibraryNames(); // the first that loads is used
     int connectTimeoutSeconds = 10;
     int readTimeoutSeconds = 60;
     int writeTimeoutSeconds = 60;

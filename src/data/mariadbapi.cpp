@@ -11,54 +11,76 @@ namespace orvy::data {
 
 namespace {
 
-template<typename Function> void resolve(QLibrary &library, Function &target, const char *name)
+// Looks up one function; the first name not found is kept in `missing`.
+template<typename Function>
+void resolve(QLibrary &library, Function &target, const char *name, QString &missing)
 {
     target = reinterpret_cast<Function>(library.resolve(name));
-    if (!target)
-        throw DbError(0,
-            DbError::prefix()
-                + QStringLiteral("The database client library \"%1\" has no function %2")
-                      .arg(library.fileName(), QLatin1String(name)));
+    if (!target && missing.isEmpty())
+        missing = QLatin1String(name);
+}
+
+// Loads one library and looks up every function; null, with `reason` set, when it will not do.
+std::shared_ptr<MariaDbApi> loadOne(const QString &libraryName, QString &reason)
+{
+    QLibrary library(libraryName);
+    if (!library.load()) {
+        reason = library.errorString();
+        return nullptr;
+    }
+    auto api = std::make_shared<MariaDbApi>();
+    QString missing;
+    resolve(library, api->init, "mysql_init", missing);
+    resolve(library, api->options, "mysql_options", missing);
+    resolve(library, api->realConnect, "mysql_real_connect", missing);
+    resolve(library, api->close, "mysql_close", missing);
+    resolve(library, api->errorNumber, "mysql_errno", missing);
+    resolve(library, api->error, "mysql_error", missing);
+    resolve(library, api->setCharacterSet, "mysql_set_character_set", missing);
+    resolve(library, api->realQuery, "mysql_real_query", missing);
+    resolve(library, api->storeResult, "mysql_store_result", missing);
+    resolve(library, api->freeResult, "mysql_free_result", missing);
+    resolve(library, api->fieldCount, "mysql_field_count", missing);
+    resolve(library, api->numFields, "mysql_num_fields", missing);
+    resolve(library, api->fetchFields, "mysql_fetch_fields", missing);
+    resolve(library, api->fetchRow, "mysql_fetch_row", missing);
+    resolve(library, api->fetchLengths, "mysql_fetch_lengths", missing);
+    resolve(library, api->moreResults, "mysql_more_results", missing);
+    resolve(library, api->nextResult, "mysql_next_result", missing);
+    if (!missing.isEmpty()) {
+        reason = QStringLiteral("it has no function %1").arg(missing);
+        library.unload();
+        return nullptr;
+    }
+    return api;
 }
 
 } // namespace
 
-const MariaDbApi &MariaDbApi::load(const QString &libraryName)
+const MariaDbApi &MariaDbApi::load(const QStringList &libraryNames)
 {
     // Loaded libraries are kept (and never unloaded) for the life of the program.
     static QMutex mutex;
     static QHash<QString, std::shared_ptr<MariaDbApi>> loaded;
     const QMutexLocker lock(&mutex);
-    if (const auto found = loaded.constFind(libraryName); found != loaded.constEnd())
-        return **found;
 
-    QLibrary library(libraryName);
-    if (!library.load())
-        throw DbError(0,
-            DbError::prefix()
-                + QStringLiteral("Cannot load the database client library \"%1\": %2")
-                      .arg(libraryName, library.errorString()));
-
-    auto api = std::make_shared<MariaDbApi>();
-    resolve(library, api->init, "mysql_init");
-    resolve(library, api->options, "mysql_options");
-    resolve(library, api->realConnect, "mysql_real_connect");
-    resolve(library, api->close, "mysql_close");
-    resolve(library, api->errorNumber, "mysql_errno");
-    resolve(library, api->error, "mysql_error");
-    resolve(library, api->setCharacterSet, "mysql_set_character_set");
-    resolve(library, api->realQuery, "mysql_real_query");
-    resolve(library, api->storeResult, "mysql_store_result");
-    resolve(library, api->freeResult, "mysql_free_result");
-    resolve(library, api->fieldCount, "mysql_field_count");
-    resolve(library, api->numFields, "mysql_num_fields");
-    resolve(library, api->fetchFields, "mysql_fetch_fields");
-    resolve(library, api->fetchRow, "mysql_fetch_row");
-    resolve(library, api->fetchLengths, "mysql_fetch_lengths");
-    resolve(library, api->moreResults, "mysql_more_results");
-    resolve(library, api->nextResult, "mysql_next_result");
-    loaded.insert(libraryName, api);
-    return *api;
+    QStringList failures;
+    for (const QString &name : libraryNames) {
+        if (const auto found = loaded.constFind(name); found != loaded.constEnd())
+            return **found;
+        QString reason;
+        if (auto api = loadOne(name, reason)) {
+            loaded.insert(name, api);
+            return *api;
+        }
+        failures.append(QStringLiteral("\"%1\" (%2)").arg(name, reason));
+    }
+    if (failures.isEmpty())
+        throw DbError(0, DbError::prefix() + QStringLiteral("No database client library is named"));
+    throw DbError(0,
+        DbError::prefix()
+            + QStringLiteral("Cannot load the database client library; tried %1")
+                  .arg(failures.join(QStringLiteral(", "))));
 }
 
 } // namespace orvy::data

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <mysql.h>
 
 namespace orvy::data {
@@ -27,9 +28,10 @@ struct MariaDbApi {
     decltype(&::mysql_more_results) moreResults = nullptr;
     decltype(&::mysql_next_result) nextResult = nullptr;
 
-    // Loads `libraryName` (or returns it when already loaded); throws DbError naming the
-    // library when it cannot be loaded or lacks a function.
-    static const MariaDbApi &load(const QString &libraryName);
+    // Loads the first of `libraryNames`, in order, that loads and has every function (a
+    // library loaded before is taken as it is); throws DbError naming each library tried
+    // and why it failed when none will do.
+    static const MariaDbApi &load(const QStringList &libraryNames);
 };
 
 } // namespace orvy::data

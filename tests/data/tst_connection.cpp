@@ -226,10 +226,36 @@ private Q_SLOTS:
         QVERIFY(busy.balanced(2));
     }
 
+    // The client library names are tried in order: one that is missing, or that loads but
+    // is no client library, is passed over for the next.
+    void clientLibraryFallback_data()
+    {
+        QTest::addColumn<QStringList>("libraries");
+        QTest::newRow("first missing")
+            << QStringList { QStringLiteral("libmariadb-not-here.so.9"), QStringLiteral("libmariadb.so.3") };
+        QTest::newRow("first not a client library")
+            << QStringList { QStringLiteral("libz.so.1"), QStringLiteral("libmariadb.so.3") };
+        QTest::newRow("the platform's list") << clientLibraryNames();
+    }
+
+    void clientLibraryFallback()
+    {
+        QFETCH(QStringList, libraries);
+        DbSettings s = settings();
+        s.clientLibraries = libraries;
+        Connection connection(s);
+        Query temp(connection, QStringLiteral("Temp"));
+        temp.open(QStringLiteral("SELECT 7 AS n"));
+        QCOMPARE(temp.asInteger(QStringLiteral("n")), 7);
+    }
+
+    // When none will do, the message names every library tried and why each failed, each
+    // time the connection is tried.
     void clientLibraryMissing()
     {
         DbSettings s = settings();
-        s.clientLibrary = QStringLiteral("libmariadb-not-here.so.9");
+        s.clientLibraries
+            = QStringList { QStringLiteral("libmariadb-not-here.so.9"), QStringLiteral("libz.so.1") };
         Connection connection(s);
         BusyCount busy(connection);
         Query temp(connection, QStringLiteral("Temp"));
@@ -238,10 +264,14 @@ private Q_SLOTS:
                 temp.open(QStringLiteral("SELECT 1"));
                 QFAIL("no error");
             } catch (const DbError &e) {
+                const QString message = e.message();
                 QVERIFY2(
-                    e.message().startsWith(QStringLiteral(
-                        "[MariaDB] Cannot load the database client library \"libmariadb-not-here.so.9\"")),
-                    qPrintable(e.message()));
+                    message.startsWith(QStringLiteral("[MariaDB] Cannot load the database client library; "
+                                                      "tried \"libmariadb-not-here.so.9\" (")),
+                    qPrintable(message));
+                QVERIFY2(message.contains(QStringLiteral(", \"libz.so.1\" (it has no function mysql_init)")),
+                    qPrintable(message));
+                QCOMPARE(e.clientError(), 0u);
             }
         }
         QVERIFY(!connection.isOpen());

@@ -1,0 +1,186 @@
+#!/usr/bin/env bash
+# CI: the Debian package, tested the way a learner gets it. Builds the package with its
+# database settings pointing at a private catalogue server (tests/package), validates its
+# desktop entry and metainfo, installs it with apt, starts the installed program from its
+# installed path under Xvfb and a window manager, checks that its window shows with the
+# course list filled, closes it, and removes the package.
+#
+# It reuses the tests' build folder (BUILD_DIR, default build/): only the baked-in
+# database settings change for the run, and they are put back afterwards.
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+build=${BUILD_DIR:-$here/build}
+work=$build/package-test
+package=orvyclass
+settings_vars=(ORVY_DB_HOST ORVY_DB_PORT ORVY_DB_NAME ORVY_DB_PASSWORD)
+
+say() { echo "ci-package: $*"; }
+die() { echo "ci-package: FAILED: $*" >&2; exit 1; }
+
+# Runs inside the X session: the installed program's window, its lists, its closing.
+if [ "${1:-}" = --window-check ]; then
+    program=$2 courses=$3
+    visible() { xdotool search --onlyvisible --class '^OrvyClass$' 2>/dev/null | sort || true; }
+    "$program" >"$work/program.log" 2>&1 &
+    pid=$!
+    window=""
+    for _ in $(seq 1 300); do
+        kill -0 "$pid" 2>/dev/null || die "the program ended before its window showed: $(tail -5 "$work/program.log")"
+        window=$(visible | head -n1)
+        [ -n "$window" ] && break
+        sleep 0.2
+    done
+    [ -n "$window" ] || die "no window within 60 s"
+    sleep 1 # let the maximize and the first paint settle
+    xprop -id "$window" WM_CLASS WM_NAME _NET_WM_ICON _NET_WM_STATE >"$work/window.props" 2>&1 || true
+    grep -q '^WM_CLASS(STRING) = "OrvyClass", "OrvyClass"' "$work/window.props" ||
+        die "window class is not OrvyClass (the desktop entry's StartupWMClass): $(head -1 "$work/window.props")"
+    grep -q '^WM_NAME(STRING) = "Orvy Class"' "$work/window.props" || die "window title is not \"Orvy Class\""
+    grep -q '^_NET_WM_ICON(CARDINAL) = ' "$work/window.props" || die "the window carries no icon"
+    grep -q '_NET_WM_STATE_MAXIMIZED_HORZ' "$work/window.props" || die "the window is not maximized"
+    # Only the main window: an error report would be a second window.
+    [ "$(visible | wc -l)" -eq 1 ] || die "more than one window: an error was reported"
+
+    # Open the list of my courses: F4 while it has the keyboard focus (as it has at start),
+    # else a click on it (279 wide, 257 from the window's right edge, 11 from the top). Its
+    # items are drawn in its own colour (#16A085) on black: count the lines in that colour.
+    before=$(visible)
+    timeout 10 xdotool windowactivate --sync "$window" >/dev/null 2>&1 || true
+    popup=""
+    for opener in "key F4" "click"; do
+        if [ "$opener" = click ]; then
+            width=$(xwininfo -id "$window" | awk '/Width:/{print $NF}')
+            xdotool mousemove --window "$window" $((width - 257 - 140)) 25 click 1
+        else
+            xdotool key F4
+        fi
+        for _ in $(seq 1 30); do
+            popup=$(comm -13 <(echo "$before") <(visible) | head -n1)
+            [ -n "$popup" ] && break 2
+            sleep 0.1
+        done
+    done
+    import -window root "$work/window.png"
+    [ -n "$popup" ] || die "the course list did not open (screenshot: $work/window.png)"
+    geometry=$(xwininfo -id "$popup" | awk '/Absolute upper-left X/{x=$NF} /Absolute upper-left Y/{y=$NF}
+        /Width:/{w=$NF} /Height:/{h=$NF} END{print w "x" h "+" x "+" y}')
+    bands=$(convert "$work/window.png" -crop "$geometry" +repage -fuzz 25% -fill white -opaque '#16A085' \
+        -fuzz 0 -fill black +opaque white -colorspace Gray -scale "1x${geometry#*x}!" -depth 8 txt:- |
+        awk -F'[(,)]' 'NR > 1 { on = ($3 + 0 > 0); if (on && !was) n++; was = on } END { print n + 0 }')
+    say "window $window shown maximized; the course list shows $bands of $courses courses"
+    [ "$bands" -eq "$courses" ] || die "the course list shows $bands lines, the database has $courses courses"
+    xdotool key Escape
+
+    # Closing the window ends the program cleanly.
+    timeout 10 xdotool windowactivate --sync "$window" key --clearmodifiers alt+F4 >/dev/null 2>&1 || true
+    for _ in $(seq 1 100); do
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.2
+    done
+    if kill -0 "$pid" 2>/dev/null; then
+        kill "$pid"
+        die "the program did not end within 20 s of closing its window"
+    fi
+    wait "$pid" || die "the program ended with status $?: $(tail -5 "$work/program.log")"
+    exit 0
+fi
+
+started=$SECONDS
+"$here/scripts/install-deps.sh"
+if dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+    die "$package is installed on this machine already; this test installs and removes it"
+fi
+[ -f "$build/CMakeCache.txt" ] || cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build "$build" --target orvy_catalogue_servers
+
+rm -rf "$work"
+mkdir -p "$work"
+saved=()
+for var in "${settings_vars[@]}"; do
+    saved+=("-D$var=$(sed -n "s/^$var:[A-Z]*=//p" "$build/CMakeCache.txt")")
+done
+server_pid=""
+installed=0
+cleanup() {
+    local rc=$?
+    [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
+    if ((installed)); then apt-get remove -y "$package" >/dev/null 2>&1 || true; fi
+    cmake "${saved[@]}" "$build" >/dev/null 2>&1 || true
+    exit "$rc"
+}
+trap cleanup EXIT
+
+# The catalogue: a private database server behind the read-only account, and the banner.
+ORVY_TEST_TMP=$work/tmp "$build/tests/package/orvy_catalogue_servers" "$work/servers.env" 1200 \
+    >"$work/servers.log" 2>&1 &
+server_pid=$!
+for _ in $(seq 1 300); do
+    [ -s "$work/servers.env" ] && break
+    kill -0 "$server_pid" 2>/dev/null || die "catalogue servers did not start: $(cat "$work/servers.log")"
+    sleep 0.2
+done
+[ -s "$work/servers.env" ] || die "catalogue servers not ready within 60 s"
+# shellcheck disable=SC1091
+. "$work/servers.env"
+
+# The package, with that server built in.
+cmake -DORVY_DB_HOST="$db_host" -DORVY_DB_PORT="$db_port" -DORVY_DB_NAME="$db_name" \
+    -DORVY_DB_PASSWORD="$db_password" "$build" >/dev/null
+cmake --build "$build" --target OrvyClass
+(cd "$build" && cpack -G DEB -B "$work/deb" >"$work/cpack.log") || die "cpack: $(cat "$work/cpack.log")"
+deb=$(ls "$work"/deb/"$package"_*.deb 2>/dev/null) || die "cpack made no $package package"
+say "package $(basename "$deb"), $(stat -c %s "$deb") bytes"
+say "Depends: $(dpkg-deb -f "$deb" Depends)"
+
+# What it ships, checked before it is installed.
+dpkg-deb -x "$deb" "$work/root"
+desktop=$(ls "$work"/root/usr/share/applications/*.desktop 2>/dev/null) || die "the package has no desktop entry"
+metainfo=$(ls "$work"/root/usr/share/metainfo/*.metainfo.xml 2>/dev/null) || die "the package has no metainfo"
+say "desktop-file-validate: $(desktop-file-validate "$desktop" 2>&1 | sed "s#$work/root##" || true)"
+desktop-file-validate "$desktop" >/dev/null 2>&1 || die "desktop-file-validate rejects $desktop"
+appstreamcli validate --no-net "$metainfo" >"$work/appstream.log" 2>&1 ||
+    die "appstreamcli validate rejects the metainfo: $(cat "$work/appstream.log")"
+say "appstreamcli validate: $(tail -n1 "$work/appstream.log")"
+
+# Installed with apt, which brings what Depends names.
+apt-get install -y "$deb" >"$work/apt-install.log" 2>&1 || die "apt-get install: $(tail -20 "$work/apt-install.log")"
+installed=1
+say "installed size: $(dpkg-query -W -f='${Installed-Size}' "$package") KiB"
+exec_name=$(sed -n 's/^Exec=//p' "$desktop")
+program=$(command -v "$exec_name") || die "the desktop entry's Exec=$exec_name is not on PATH"
+dpkg -L "$package" | grep -qx "$program" || die "$program does not belong to $package"
+icon=$(sed -n 's/^Icon=//p' "$desktop")
+for size in 48x48 scalable; do
+    ls /usr/share/icons/hicolor/$size/apps/"$icon".* >/dev/null 2>&1 || die "no $size icon named $icon"
+done
+
+# What the program loads by name at run time must come with a package Depends names.
+depends=$(dpkg-deb -f "$deb" Depends)
+for file in "$(ldconfig -p | awk '$1 == "libmariadb.so.3" { print $NF; exit }')" \
+    /usr/lib/qt6/libexec/QtWebEngineProcess \
+    "$(fc-match -f '%{file}' 'Noto Kufi Arabic:bold')" "$(fc-match -f '%{file}' 'Noto Sans Arabic')" \
+    "$(fc-match -f '%{file}' 'DejaVu Sans')"; do
+    [ -e "$file" ] || die "a run-time piece is missing: '$file'"
+    owner=$(dpkg -S "$(readlink -f "$file")" 2>/dev/null | cut -d: -f1 | head -n1)
+    [[ ", $depends," == *", $owner"[\ ,]* ]] || die "$file comes with $owner, which Depends does not name"
+done
+
+# The installed program, from its installed path, on a private X server with a window
+# manager. Root cannot run the browser's sandbox; its profile goes to the test's folder.
+mkdir -p -m 700 "$work/xdg/runtime"
+QTWEBENGINE_DISABLE_SANDBOX=1 XDG_DATA_HOME=$work/xdg/data XDG_CACHE_HOME=$work/xdg/cache \
+    XDG_CONFIG_HOME=$work/xdg/config XDG_RUNTIME_DIR=$work/xdg/runtime \
+    timeout 180 "$here/tests/support/xsession.sh" --wm -- \
+    env BUILD_DIR="$build" bash "$0" --window-check "$program" "$courses"
+
+# The program read the lists through its own, read-only account.
+grep -q "Connect[[:space:]]*$db_name@" "$general_log" || die "no connection by $db_name in the server's log"
+[ "$(grep -c 'Query[[:space:]]*SELECT \* FROM courses$' "$general_log")" -ge 2 ] ||
+    die "the course lists were not queried"
+grep -q 'Query[[:space:]]*SELECT ctID, ctName FROM `classtype`$' "$general_log" ||
+    die "the course types were not queried"
+
+apt-get remove -y "$package" >"$work/apt-remove.log" 2>&1 || die "apt-get remove: $(tail -20 "$work/apt-remove.log")"
+installed=0
+[ ! -e "$program" ] || die "$program is still there after the package's removal"
+say "removed; passed in $((SECONDS - started)) s"
