@@ -4,6 +4,7 @@
 #include "tmpdir.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QHostAddress>
 #include <QRegularExpression>
@@ -69,6 +70,12 @@ bool MariaDbServer::start()
             m_error = QStringLiteral("cannot create a folder for the server's socket");
             return false;
         }
+    }
+    // Temporary tables of its own: servers bootstrapping side by side in one /tmp have
+    // been seen to trip over each other's files there.
+    if (!QDir().mkpath(tmpDir())) {
+        m_error = QStringLiteral("cannot create the server's temporary folder");
+        return false;
     }
     if (!install())
         return false;
@@ -147,7 +154,8 @@ bool MariaDbServer::install()
     installer.start(installBinary,
         { QStringLiteral("--no-defaults"), QStringLiteral("--auth-root-authentication-method=normal"),
             QStringLiteral("--skip-test-db"), QStringLiteral("--user=root"),
-            QStringLiteral("--innodb-log-file-size=8M"), QStringLiteral("--datadir=") + m_dataDir });
+            QStringLiteral("--innodb-log-file-size=8M"), QStringLiteral("--datadir=") + m_dataDir,
+            QStringLiteral("--tmpdir=") + tmpDir() });
     if (!installer.waitForFinished(120000) || installer.exitStatus() != QProcess::NormalExit
         || installer.exitCode() != 0) {
         m_error = QStringLiteral("mariadb-install-db failed: ") + QString::fromLocal8Bit(installer.readAll())
@@ -155,6 +163,11 @@ bool MariaDbServer::install()
         return false;
     }
     return true;
+}
+
+QString MariaDbServer::tmpDir() const
+{
+    return m_baseDir + QStringLiteral("/tmp");
 }
 
 QString MariaDbServer::socketPath() const
@@ -168,6 +181,7 @@ QStringList MariaDbServer::serverArguments() const
     return {
         QStringLiteral("--no-defaults"),
         QStringLiteral("--datadir=") + m_dataDir,
+        QStringLiteral("--tmpdir=") + tmpDir(),
         QStringLiteral("--socket=") + socketPath(),
         QStringLiteral("--pid-file=") + m_dataDir + QStringLiteral("/mysqld.pid"),
         QStringLiteral("--log-error=") + m_dataDir + QStringLiteral("/error.log"),
