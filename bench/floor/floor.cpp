@@ -11,7 +11,7 @@
 //                       engine needs is made just before)
 // Arguments: none (the bare window), "combo <n>" (a drop-down list of n items
 // with uniform item sizes, named floorCombo), "list" (an empty list named
-// floorList, filled by "fill <n>").
+// floorList, filled by "fill <n>"). "play <url> [blank]" plays a link ("-": none).
 #include "../probe/probe.h"
 
 #include <QApplication>
@@ -91,17 +91,18 @@ int main(int argc, char *argv[])
 #ifdef FLOOR_VIEW
     QWebEngineView *view = nullptr;
     orvy::bench::setCommandHandler([&](const QStringList &command) {
-        if (command.size() != 2 || command[0] != u"play")
+        if (command.size() < 2 || command[0] != u"play")
             return false;
         const qint64 t0 = orvy::bench::monotonicNs();
+        const QString url = command[1] == u"-" ? QString() : command[1];
         if (!view) {
             view = new QWebEngineView(&window);
             view->page()->settings()->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, false);
             view->setGeometry(window.rect().adjusted(0, 50, -165, 0));
             view->show();
         }
-        view->setHtml(orvy::player::buildPlayerPage(command[1]));
-        orvy::bench::reportAfterVideoFrame("play", t0);
+        view->setHtml(orvy::player::buildPlayerPage(url));
+        orvy::bench::reportAfterVideoFrame("play", t0, command.size() == 2);
         return true;
     });
 #endif
@@ -110,9 +111,10 @@ int main(int argc, char *argv[])
     LateView *late = nullptr;
     QWidget *lateView = nullptr;
     orvy::bench::setCommandHandler([&](const QStringList &command) {
-        if (command.size() != 2 || command[0] != u"play")
+        if (command.size() < 2 || command[0] != u"play")
             return false;
         const qint64 t0 = orvy::bench::monotonicNs();
+        const QString url = command[1] == u"-" ? QString() : command[1];
         if (!late) {
             // What the engine's start-up hook makes when it is linked in.
             auto *share = new QOpenGLContext(&app);
@@ -128,8 +130,8 @@ int main(int argc, char *argv[])
             lateView = late->createView(&window);
             lateView->setGeometry(window.rect().adjusted(0, 50, -165, 0));
         }
-        late->play(lateView, command[1]);
-        orvy::bench::reportAfterVideoFrame("play", t0);
+        late->play(lateView, url);
+        orvy::bench::reportAfterVideoFrame("play", t0, command.size() == 2);
         return true;
     });
 #endif

@@ -28,7 +28,8 @@ void setCommandHandler(std::function<bool(const QStringList &)> handler);
 // Reports "done <tag> <t0> <t1>" once `widget` has painted after t0.
 void reportAfterPaint(const QByteArray &tag, qint64 t0, QWidget *widget);
 // Reports "done <tag> <t0> <t1>" once the web view of the window shows the
-// first picture of a video (several saturated colours across its middle).
-void reportAfterVideoFrame(const QByteArray &tag, qint64 t0);
+// first picture of a video (several saturated colours across its middle), or,
+// with video false, once it shows none.
+void reportAfterVideoFrame(const QByteArray &tag, qint64 t0, bool video = true);
 
 } // namespace orvy::bench
