@@ -26,6 +26,9 @@ struct MariaDbApi {
     decltype(&::mysql_fetch_lengths) fetchLengths = nullptr;
     decltype(&::mysql_more_results) moreResults = nullptr;
     decltype(&::mysql_next_result) nextResult = nullptr;
+    decltype(&::mysql_character_set_name) characterSetName = nullptr;
+    // Only in MariaDB's library; nullptr in others.
+    decltype(&::mariadb_get_charset_by_nr) charsetByNumber = nullptr;
 
     // Loads `libraryName` (or returns it when already loaded); throws DbError naming the
     // library when it cannot be loaded or lacks a function.

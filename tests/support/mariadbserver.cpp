@@ -165,7 +165,7 @@ QString MariaDbServer::socketPath() const
 
 QStringList MariaDbServer::serverArguments() const
 {
-    return {
+    return QStringList {
         QStringLiteral("--no-defaults"),
         QStringLiteral("--datadir=") + m_dataDir,
         QStringLiteral("--socket=") + socketPath(),
@@ -184,7 +184,7 @@ QStringList MariaDbServer::serverArguments() const
         // Small files: every test program has its own server, data and logs.
         QStringLiteral("--innodb-log-file-size=8M"),
         QStringLiteral("--skip-innodb-use-native-aio"),
-    };
+    } + m_extraArguments;
 }
 
 bool MariaDbServer::launch()
