@@ -232,10 +232,12 @@ int main(int argc, char *argv[])
         QStringLiteral("runs"), QStringLiteral("Interleaved runs (10)."), QStringLiteral("n"), QStringLiteral("10"));
     const QCommandLineOption playsOption(QStringLiteral("plays"),
         QStringLiteral("Plays before the last memory reading (20)."), QStringLiteral("n"), QStringLiteral("20"));
+    const QCommandLineOption baselineOption(QStringLiteral("baseline"),
+        QStringLiteral("Folder of an earlier build's programs, measured in the same runs."), QStringLiteral("dir"));
     const QCommandLineOption tmpOption(
         QStringLiteral("tmp"), QStringLiteral("Folder for profiles."), QStringLiteral("dir"));
     for (const auto &o : { binOption, sourceOption, mediaOption, dbPortOption, dbNameOption, dbPasswordOption,
-             runsOption, playsOption, tmpOption })
+             runsOption, playsOption, tmpOption, baselineOption })
         parser.addOption(o);
     parser.process(app);
     const QString bin = parser.value(binOption);
@@ -246,6 +248,7 @@ int main(int argc, char *argv[])
     const int runs = std::max(1, parser.value(runsOption).toInt());
     const int plays = std::max(2, parser.value(playsOption).toInt());
     const QString tmp = parser.value(tmpOption);
+    const QString baseline = parser.value(baselineOption);
 
     // Servers: the content over HTTP, two catalogues (a few courses; 10,000 courses
     // and a course of 10,000 lessons), and the relays in front of them.
@@ -329,39 +332,79 @@ int main(int argc, char *argv[])
         return pssMb(s.pid());
     };
 
-    for (int run = 1; run <= runs; ++run) {
-        say(QStringLiteral("run %1 of %2").arg(run).arg(runs));
-        dbProxy.setOneWayDelayMs(0);
-        httpProxy.setOneWayDelayMs(0);
-
+    // One build of the program through its scenarios; its measures are keyed with p.
+    const auto runSmall = [&](const QString &exe, const QString &p) {
         // The program, a few courses.
         dbProxy.setUpstream(small.port());
         dbProxy.resetCounts();
         httpProxy.resetCounts();
         fresh();
         {
-            Subject s(program, {}, env);
-            put(QStringLiteral("startup"), s.startup());
-            put(QStringLiteral("db.trips"), dbProxy.roundTrips());
-            put(QStringLiteral("db.conns"), dbProxy.connections());
-            put(QStringLiteral("http.trips"), httpProxy.roundTrips());
-            put(QStringLiteral("http.conns"), httpProxy.connections());
-            put(QStringLiteral("mem.idle"), settledMemory(s));
-            put(QStringLiteral("choice"), s.timed("choose AdvComboBox1 0 ListBox1"));
-            put(QStringLiteral("popup.small"), s.timed("popup AdvComboBox1"));
+            Subject s(exe, {}, env);
+            put(p + QStringLiteral("startup"), s.startup());
+            put(p + QStringLiteral("db.trips"), dbProxy.roundTrips());
+            put(p + QStringLiteral("db.conns"), dbProxy.connections());
+            put(p + QStringLiteral("http.trips"), httpProxy.roundTrips());
+            put(p + QStringLiteral("http.conns"), httpProxy.connections());
+            put(p + QStringLiteral("mem.idle"), settledMemory(s));
+            put(p + QStringLiteral("choice"), s.timed("choose AdvComboBox1 0 ListBox1"));
+            put(p + QStringLiteral("popup.small"), s.timed("popup AdvComboBox1"));
             spin(300);
             // The bench course: a lesson without a video, then two with one.
             s.timed("choose AdvComboBox1 5 ListBox1");
-            put(QStringLiteral("play1"), s.timed("play ListBox1 1"));
-            put(QStringLiteral("mem.play1"), settledMemory(s));
+            put(p + QStringLiteral("play1"), s.timed("play ListBox1 1"));
+            put(p + QStringLiteral("mem.play1"), settledMemory(s));
             for (int i = 2; i <= plays; ++i) {
                 s.timed("play ListBox1 0 blank");
                 const auto t = s.timed("play ListBox1 " + QByteArray::number(2 - i % 2));
                 if (i == 2)
-                    put(QStringLiteral("play2"), t);
+                    put(p + QStringLiteral("play2"), t);
             }
-            put(QStringLiteral("mem.plays"), settledMemory(s));
+            put(p + QStringLiteral("mem.plays"), settledMemory(s));
         }
+    };
+    const auto runBig = [&](const QString &exe, const QString &p) {
+        // The program, 10,000 courses and a course of 10,000 lessons.
+        dbProxy.setUpstream(big.port());
+        fresh();
+        {
+            Subject s(exe, {}, env);
+            put(p + QStringLiteral("big.startup"), s.startup());
+            spin(300);
+            put(p + QStringLiteral("big.choice10"), s.timed("choose AdvComboBox1 7 ListBox1"));
+            put(p + QStringLiteral("big.choice"), s.timed("choose AdvComboBox1 6 ListBox1"));
+            put(p + QStringLiteral("big.scroll"), s.timed("scroll ListBox1"));
+            put(p + QStringLiteral("big.type"), s.timed("type ListBox1 وانە-9999"));
+            spin(300);
+            put(p + QStringLiteral("big.popup"), s.timed("popup AdvComboBox1"));
+        }
+    };
+    const auto runDelayed = [&](const QString &exe, const QString &p) {
+        // Start-up behind a slower network.
+        dbProxy.setUpstream(small.port());
+        for (const int delay : { 10, 25 }) {
+            dbProxy.setOneWayDelayMs(delay);
+            httpProxy.setOneWayDelayMs(delay);
+            fresh();
+            Subject s(exe, {}, env);
+            put(p + QStringLiteral("startup.d%1").arg(delay), s.startup());
+        }
+    };
+    // The program, and an earlier build of it when given, in turn in every run.
+    QList<std::pair<QString, QString>> builds { { program, QString() } };
+    if (!baseline.isEmpty())
+        builds.append({ baseline + QStringLiteral("/OrvyClassBench"), QStringLiteral("before.") });
+
+    for (int run = 1; run <= runs; ++run) {
+        say(QStringLiteral("run %1 of %2").arg(run).arg(runs));
+        // Each build goes first in every other run.
+        if (run > 1)
+            std::reverse(builds.begin(), builds.end());
+        dbProxy.setOneWayDelayMs(0);
+        httpProxy.setOneWayDelayMs(0);
+
+        for (const auto &[exe, p] : builds)
+            runSmall(exe, p);
         {
             Subject s(bare, {}, env);
             put(QStringLiteral("f.bare.startup"), s.startup());
@@ -407,20 +450,8 @@ int main(int argc, char *argv[])
             put(QStringLiteral("f.list.type"), s.timed("type floorList وانە-9999"));
         }
 
-        // The program, 10,000 courses and a course of 10,000 lessons.
-        dbProxy.setUpstream(big.port());
-        fresh();
-        {
-            Subject s(program, {}, env);
-            put(QStringLiteral("big.startup"), s.startup());
-            spin(300);
-            put(QStringLiteral("big.choice10"), s.timed("choose AdvComboBox1 7 ListBox1"));
-            put(QStringLiteral("big.choice"), s.timed("choose AdvComboBox1 6 ListBox1"));
-            put(QStringLiteral("big.scroll"), s.timed("scroll ListBox1"));
-            put(QStringLiteral("big.type"), s.timed("type ListBox1 وانە-9999"));
-            spin(300);
-            put(QStringLiteral("big.popup"), s.timed("popup AdvComboBox1"));
-        }
+        for (const auto &[exe, p] : builds)
+            runBig(exe, p);
         {
             Subject s(bare, { QStringLiteral("combo"), QStringLiteral("10000") }, env);
             s.startup();
@@ -428,40 +459,31 @@ int main(int argc, char *argv[])
             put(QStringLiteral("f.combo.popup"), s.timed("popup floorCombo"));
         }
 
-        // Start-up behind a slower network.
-        dbProxy.setUpstream(small.port());
-        for (const int delay : { 10, 25 }) {
-            dbProxy.setOneWayDelayMs(delay);
-            httpProxy.setOneWayDelayMs(delay);
-            fresh();
-            Subject s(program, {}, env);
-            put(QStringLiteral("startup.d%1").arg(delay), s.startup());
-        }
+        for (const auto &[exe, p] : builds)
+            runDelayed(exe, p);
     }
 
     // The least the described start-up needs: the database's greeting and login,
     // Q1, Q2, Q2, Q4; one banner GET; one connection each.
     const QList<double> describedDbTrips { 6 };
     const QList<double> describedHttpTrips { 1 };
-    QList<double> slope;
-    const auto d0 = samples.value(QStringLiteral("startup"));
-    const auto d25 = samples.value(QStringLiteral("startup.d25"));
-    for (qsizetype i = 0; i < std::min(d0.size(), d25.size()); ++i)
-        slope.append((d25[i] - d0[i]) / 50.0);
-    samples[QStringLiteral("slope")] = slope;
     samples[QStringLiteral("described.trips")] = { describedDbTrips.first() + describedHttpTrips.first() };
-    QList<double> trips;
-    const auto dbTrips = samples.value(QStringLiteral("db.trips"));
-    const auto httpTrips = samples.value(QStringLiteral("http.trips"));
-    for (qsizetype i = 0; i < std::min(dbTrips.size(), httpTrips.size()); ++i)
-        trips.append(dbTrips[i] + httpTrips[i]);
-    samples[QStringLiteral("trips")] = trips;
-    QList<double> conns;
-    const auto dbConns = samples.value(QStringLiteral("db.conns"));
-    const auto httpConns = samples.value(QStringLiteral("http.conns"));
-    for (qsizetype i = 0; i < std::min(dbConns.size(), httpConns.size()); ++i)
-        conns.append(dbConns[i] + httpConns[i]);
-    samples[QStringLiteral("conns")] = conns;
+    const auto combine = [&](const QString &to, const QString &a, const QString &b, auto op) {
+        const auto x = samples.value(a);
+        const auto y = samples.value(b);
+        QList<double> out;
+        for (qsizetype i = 0; i < std::min(x.size(), y.size()); ++i)
+            out.append(op(x[i], y[i]));
+        samples[to] = out;
+    };
+    for (const auto &[exe, p] : builds) {
+        combine(p + QStringLiteral("slope"), p + QStringLiteral("startup.d25"), p + QStringLiteral("startup"),
+            [](double d25, double d0) { return (d25 - d0) / 50.0; });
+        combine(p + QStringLiteral("trips"), p + QStringLiteral("db.trips"), p + QStringLiteral("http.trips"),
+            [](double a, double b) { return a + b; });
+        combine(p + QStringLiteral("conns"), p + QStringLiteral("db.conns"), p + QStringLiteral("http.conns"),
+            [](double a, double b) { return a + b; });
+    }
     samples[QStringLiteral("described.db")] = describedDbTrips;
     samples[QStringLiteral("described.http")] = describedHttpTrips;
     samples[QStringLiteral("described.conns")] = { 2 };
@@ -517,17 +539,25 @@ int main(int argc, char *argv[])
     };
 
     QTextStream out(stdout);
-    out << "\nmedian (min–max) of " << runs << " interleaved runs, " << plays << " plays\n\n";
+    // A floor that is another measure of the program itself is that build's own.
+    const auto key = [](const QString &p, const char *name) {
+        const QString k = QString::fromLatin1(name);
+        return k.startsWith(u"f.") || k.startsWith(u"described.") ? k : p + k;
+    };
+    for (const auto &[exe, prefix] : builds) {
+    out << "\n" << (prefix.isEmpty() ? "this build" : "the earlier build (--baseline)") << ": median (min–max) of "
+        << runs << " interleaved runs, " << plays << " plays\n\n";
     out << "| measure | program | floor | floor value | ratio |\n|---|---|---|---|---|\n";
     for (const Row &row : rows) {
-        const Stats p = stats(samples.value(QString::fromLatin1(row.program)));
-        const Stats f = stats(samples.value(QString::fromLatin1(row.floor)));
+        const Stats p = stats(samples.value(key(prefix, row.program)));
+        const Stats f = stats(samples.value(key(prefix, row.floor)));
         const QString unit = QString::fromLatin1(row.unit);
         const QString ratio = p.valid && f.valid && f.median > 0
             ? QStringLiteral("%1×").arg(p.median / f.median, 0, 'f', 2)
             : QStringLiteral("n/a");
         out << "| " << QString::fromUtf8(row.measure) << " | " << show(p, unit) << " | "
             << QString::fromUtf8(row.floorName) << " | " << show(f, unit) << " | " << ratio << " |\n";
+    }
     }
     out.flush();
     return 0;
