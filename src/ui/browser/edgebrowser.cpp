@@ -4,13 +4,16 @@
 #include "ui/browser/browserpaths.h"
 
 #include <QCoreApplication>
-#include <QOpenGLContext>
 #include <QPluginLoader>
 #include <QResizeEvent>
+#include <QtGui/qtguiglobal.h>
 
+#if QT_CONFIG(opengl)
+#include <QOpenGLContext>
 // Exported by Qt GUI; what Qt::AA_ShareOpenGLContexts makes at the application's start.
 Q_GUI_EXPORT QOpenGLContext *qt_gl_global_share_context();
 Q_GUI_EXPORT void qt_gl_set_global_share_context(QOpenGLContext *context);
+#endif
 
 namespace orvy::ui {
 
@@ -32,6 +35,7 @@ QStringList enginePluginCandidates()
 // the window's start is spared it.
 void ensureSharedOpenGLContext()
 {
+#if QT_CONFIG(opengl)
     if (qt_gl_global_share_context())
         return;
     auto *context = new QOpenGLContext(QCoreApplication::instance());
@@ -41,6 +45,7 @@ void ensureSharedOpenGLContext()
         return;
     }
     qt_gl_set_global_share_context(context);
+#endif
 }
 
 } // namespace
