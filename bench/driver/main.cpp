@@ -216,8 +216,8 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     QCommandLineParser parser;
     parser.addHelpOption();
-    const QCommandLineOption binOption(QStringLiteral("bin"), QStringLiteral("Folder of the built programs."),
-        QStringLiteral("dir"));
+    const QCommandLineOption binOption(
+        QStringLiteral("bin"), QStringLiteral("Folder of the built programs."), QStringLiteral("dir"));
     const QCommandLineOption sourceOption(
         QStringLiteral("source"), QStringLiteral("The source tree."), QStringLiteral("dir"));
     const QCommandLineOption mediaOption(
@@ -228,12 +228,14 @@ int main(int argc, char *argv[])
         QStringLiteral("db-name"), QStringLiteral("Database name and user."), QStringLiteral("name"));
     const QCommandLineOption dbPasswordOption(
         QStringLiteral("db-password"), QStringLiteral("Database password."), QStringLiteral("password"));
-    const QCommandLineOption runsOption(
-        QStringLiteral("runs"), QStringLiteral("Interleaved runs (10)."), QStringLiteral("n"), QStringLiteral("10"));
+    const QCommandLineOption runsOption(QStringLiteral("runs"), QStringLiteral("Interleaved runs (10)."),
+        QStringLiteral("n"), QStringLiteral("10"));
     const QCommandLineOption playsOption(QStringLiteral("plays"),
-        QStringLiteral("Plays before the last memory reading (20)."), QStringLiteral("n"), QStringLiteral("20"));
+        QStringLiteral("Plays before the last memory reading (20)."), QStringLiteral("n"),
+        QStringLiteral("20"));
     const QCommandLineOption baselineOption(QStringLiteral("baseline"),
-        QStringLiteral("Folder of an earlier build's programs, measured in the same runs."), QStringLiteral("dir"));
+        QStringLiteral("Folder of an earlier build's programs, measured in the same runs."),
+        QStringLiteral("dir"));
     const QCommandLineOption tmpOption(
         QStringLiteral("tmp"), QStringLiteral("Folder for profiles."), QStringLiteral("dir"));
     for (const auto &o : { binOption, sourceOption, mediaOption, dbPortOption, dbNameOption, dbPasswordOption,
@@ -261,7 +263,8 @@ int main(int argc, char *argv[])
     }
     DelayProxy httpProxy;
     DelayProxy dbProxy;
-    if (!httpProxy.listen(0, http.port()) || !dbProxy.listen(quint16(parser.value(dbPortOption).toUInt()), 0)) {
+    if (!httpProxy.listen(0, http.port())
+        || !dbProxy.listen(quint16(parser.value(dbPortOption).toUInt()), 0)) {
         say(QStringLiteral("cannot listen on the relay ports"));
         return 1;
     }
@@ -290,7 +293,7 @@ int main(int argc, char *argv[])
         " '%1/lesson1.mp4', 6, 1, seq FROM seq_1_to_10000;"
         "INSERT INTO lessons (LName, LLink, cID, active, LSORT) SELECT CONCAT('وانە-', seq),"
         " '%1/lesson1.mp4', 7, 1, seq FROM seq_1_to_10;")
-                                  .arg(httpBase);
+                                .arg(httpBase);
     MariaDbServer small(QStringLiteral("bench-small"));
     MariaDbServer big(QStringLiteral("bench-big"));
     for (auto [server, extra] : { std::pair { &small, QString() }, std::pair { &big, bigRows } }) {
@@ -316,7 +319,8 @@ int main(int argc, char *argv[])
     const QString engine = bin + QStringLiteral("/bench_floor_engine");
     const QString view = bin + QStringLiteral("/bench_floor_view");
     const QString lateview = bin + QStringLiteral("/bench_floor_lateview");
-    const auto lessonUrl = [&](int n) { return (httpBase + QStringLiteral("/lesson%1.mp4").arg(n)).toUtf8(); };
+    const auto lessonUrl
+        = [&](int n) { return (httpBase + QStringLiteral("/lesson%1.mp4").arg(n)).toUtf8(); };
 
     Samples samples;
     const auto put = [&](const QString &key, std::optional<double> value) {
@@ -496,14 +500,16 @@ int main(int argc, char *argv[])
         const char *unit;
     };
     const Row rows[] = {
-        { "start-up to the window painted, lists filled", "startup", "bare Qt window", "f.bare.startup", " ms" },
+        { "start-up to the window painted, lists filled", "startup", "bare Qt window", "f.bare.startup",
+            " ms" },
         { "start-up to the window painted, lists filled", "startup", "bare window linked with WebEngine",
             "f.engine.startup", " ms" },
-        { "start-up to the window painted, lists filled", "startup", "bare window, engine from a plug-in at play",
-            "f.late.startup", " ms" },
-        { "round trips at start-up, database + HTTP", "trips", "described: greeting, login, Q1, Q2, Q2, Q4, one GET",
-            "described.trips", "" },
-        { "database round trips at start-up", "db.trips", "greeting, login, Q1, Q2, Q2, Q4", "described.db", "" },
+        { "start-up to the window painted, lists filled", "startup",
+            "bare window, engine from a plug-in at play", "f.late.startup", " ms" },
+        { "round trips at start-up, database + HTTP", "trips",
+            "described: greeting, login, Q1, Q2, Q2, Q4, one GET", "described.trips", "" },
+        { "database round trips at start-up", "db.trips", "greeting, login, Q1, Q2, Q2, Q4", "described.db",
+            "" },
         { "HTTP round trips at start-up", "http.trips", "one banner GET", "described.http", "" },
         { "TCP connections at start-up", "conns", "one database, one HTTP", "described.conns", "" },
         { "start-up, 10 ms one way", "startup.d10", "the same at 0 ms", "startup", " ms" },
@@ -532,10 +538,12 @@ int main(int argc, char *argv[])
             "f.list.fill10000", " ms" },
         { "drop-down of 10,000 courses opened", "big.popup", "bare combo, 10,000, uniform sizes",
             "f.combo.popup", " ms" },
-        { "drop-down of 10,000 courses opened", "big.popup", "the program's, 5 courses", "popup.small", " ms" },
-        { "10,000-row lesson list scrolled to its end", "big.scroll", "bare list, 10,000 rows", "f.list.scroll",
+        { "drop-down of 10,000 courses opened", "big.popup", "the program's, 5 courses", "popup.small",
             " ms" },
-        { "type-ahead in 10,000-row lesson list", "big.type", "bare list, 10,000 rows", "f.list.type", " ms" },
+        { "10,000-row lesson list scrolled to its end", "big.scroll", "bare list, 10,000 rows",
+            "f.list.scroll", " ms" },
+        { "type-ahead in 10,000-row lesson list", "big.type", "bare list, 10,000 rows", "f.list.type",
+            " ms" },
     };
 
     QTextStream out(stdout);
@@ -545,19 +553,20 @@ int main(int argc, char *argv[])
         return k.startsWith(u"f.") || k.startsWith(u"described.") ? k : p + k;
     };
     for (const auto &[exe, prefix] : builds) {
-    out << "\n" << (prefix.isEmpty() ? "this build" : "the earlier build (--baseline)") << ": median (min–max) of "
-        << runs << " interleaved runs, " << plays << " plays\n\n";
-    out << "| measure | program | floor | floor value | ratio |\n|---|---|---|---|---|\n";
-    for (const Row &row : rows) {
-        const Stats p = stats(samples.value(key(prefix, row.program)));
-        const Stats f = stats(samples.value(key(prefix, row.floor)));
-        const QString unit = QString::fromLatin1(row.unit);
-        const QString ratio = p.valid && f.valid && f.median > 0
-            ? QStringLiteral("%1×").arg(p.median / f.median, 0, 'f', 2)
-            : QStringLiteral("n/a");
-        out << "| " << QString::fromUtf8(row.measure) << " | " << show(p, unit) << " | "
-            << QString::fromUtf8(row.floorName) << " | " << show(f, unit) << " | " << ratio << " |\n";
-    }
+        out << "\n"
+            << (prefix.isEmpty() ? "this build" : "the earlier build (--baseline)")
+            << ": median (min–max) of " << runs << " interleaved runs, " << plays << " plays\n\n";
+        out << "| measure | program | floor | floor value | ratio |\n|---|---|---|---|---|\n";
+        for (const Row &row : rows) {
+            const Stats p = stats(samples.value(key(prefix, row.program)));
+            const Stats f = stats(samples.value(key(prefix, row.floor)));
+            const QString unit = QString::fromLatin1(row.unit);
+            const QString ratio = p.valid && f.valid && f.median > 0
+                ? QStringLiteral("%1×").arg(p.median / f.median, 0, 'f', 2)
+                : QStringLiteral("n/a");
+            out << "| " << QString::fromUtf8(row.measure) << " | " << show(p, unit) << " | "
+                << QString::fromUtf8(row.floorName) << " | " << show(f, unit) << " | " << ratio << " |\n";
+        }
     }
     out.flush();
     return 0;

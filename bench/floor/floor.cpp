@@ -24,6 +24,7 @@
 #endif
 #ifdef FLOOR_LATEVIEW
 #include "lateview.h"
+
 #include <QCoreApplication>
 #include <QOpenGLContext>
 #include <QPluginLoader>
@@ -31,6 +32,7 @@ Q_GUI_EXPORT void qt_gl_set_global_share_context(QOpenGLContext *context);
 #endif
 #ifdef FLOOR_VIEW
 #include "player/playerpage.h"
+
 #include <QWebEnginePage>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
@@ -121,7 +123,8 @@ int main(int argc, char *argv[])
             share->setFormat(QSurfaceFormat::defaultFormat());
             share->create();
             qt_gl_set_global_share_context(share);
-            QPluginLoader loader(QCoreApplication::applicationDirPath() + QStringLiteral("/libbench_lateview.so"));
+            QPluginLoader loader(
+                QCoreApplication::applicationDirPath() + QStringLiteral("/libbench_lateview.so"));
             late = qobject_cast<LateView *>(loader.instance());
             if (!late) {
                 orvy::bench::report("fail play " + loader.errorString().toUtf8());

@@ -16,8 +16,8 @@
 #include <QWidget>
 #include <QWindow>
 #include <cstdio>
-#include <memory>
 #include <ctime>
+#include <memory>
 #include <unistd.h>
 
 // Commands read on stdin:
@@ -119,7 +119,8 @@ public:
             if (!video)
                 *sawNoVideo = true;
             if (wantVideo ? video && *sawNoVideo : !video) {
-                report("done " + tag + ' ' + QByteArray::number(t0) + ' ' + QByteArray::number(monotonicNs()));
+                report(
+                    "done " + tag + ' ' + QByteArray::number(t0) + ' ' + QByteArray::number(monotonicNs()));
                 timer->deleteLater();
             } else if (monotonicNs() > deadline) {
                 report("fail " + tag + " no video frame");
@@ -150,7 +151,8 @@ protected:
             const Watch w = *watch;
             m_paintWatch.erase(watch);
             QTimer::singleShot(0, this, [w] {
-                report("done " + w.tag + ' ' + QByteArray::number(w.t0) + ' ' + QByteArray::number(monotonicNs()));
+                report("done " + w.tag + ' ' + QByteArray::number(w.t0) + ' '
+                    + QByteArray::number(monotonicNs()));
                 w.watcher->deleteLater();
             });
         }

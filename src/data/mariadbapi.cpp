@@ -58,8 +58,8 @@ const MariaDbApi &MariaDbApi::load(const QString &libraryName)
     resolve(library, api->moreResults, "mysql_more_results");
     resolve(library, api->nextResult, "mysql_next_result");
     resolve(library, api->characterSetName, "mysql_character_set_name");
-    api->charsetByNumber = reinterpret_cast<decltype(api->charsetByNumber)>(
-        library.resolve("mariadb_get_charset_by_nr"));
+    api->charsetByNumber
+        = reinterpret_cast<decltype(api->charsetByNumber)>(library.resolve("mariadb_get_charset_by_nr"));
     loaded.insert(libraryName, api);
     return *api;
 }

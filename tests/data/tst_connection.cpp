@@ -385,10 +385,9 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("serverOptions");
         QTest::addColumn<QStringList>("statementsBeforeTheQuery");
         QTest::newRow("utf8mb4 server") << QStringList() << QStringList();
-        QTest::newRow("latin1 server")
-            << QStringList { QStringLiteral("--character-set-server=latin1"),
-                   QStringLiteral("--collation-server=latin1_swedish_ci") }
-            << QStringList { QStringLiteral("SET NAMES utf8mb4") };
+        QTest::newRow("latin1 server") << QStringList { QStringLiteral("--character-set-server=latin1"),
+            QStringLiteral("--collation-server=latin1_swedish_ci") }
+                                       << QStringList { QStringLiteral("SET NAMES utf8mb4") };
         QTest::newRow("latin1 server ignoring the handshake")
             << QStringList { QStringLiteral("--character-set-server=latin1"),
                    QStringLiteral("--collation-server=latin1_swedish_ci"),
@@ -416,8 +415,9 @@ private Q_SLOTS:
         s.password = server.password();
         Connection connection(s);
         Query temp(connection, QStringLiteral("Temp"));
-        const QString sql = QStringLiteral("SELECT @@character_set_client AS c, @@character_set_connection AS n, "
-                                           "@@character_set_results AS r, '\U0001F600\u0644' AS t");
+        const QString sql
+            = QStringLiteral("SELECT @@character_set_client AS c, @@character_set_connection AS n, "
+                             "@@character_set_results AS r, '\U0001F600\u0644' AS t");
         temp.open(sql);
         QCOMPARE(server.loggedQueries(), statementsBeforeTheQuery + QStringList { sql });
         QCOMPARE(temp.asString(QStringLiteral("c")), QStringLiteral("utf8mb4"));

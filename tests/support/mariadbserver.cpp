@@ -184,7 +184,8 @@ QStringList MariaDbServer::serverArguments() const
         // Small files: every test program has its own server, data and logs.
         QStringLiteral("--innodb-log-file-size=8M"),
         QStringLiteral("--skip-innodb-use-native-aio"),
-    } + m_extraArguments;
+    }
+    + m_extraArguments;
 }
 
 bool MariaDbServer::launch()

@@ -57,7 +57,8 @@ private Q_SLOTS:
     {
         QString error;
         QVERIFY2(m_fixture.start(&error), qPrintable(error));
-        const QString clip = orvy::test::freshTestDir(QStringLiteral("media")) + QStringLiteral("/lesson.mp4");
+        const QString clip
+            = orvy::test::freshTestDir(QStringLiteral("media")) + QStringLiteral("/lesson.mp4");
         QProcess ffmpeg;
         ffmpeg.start(QStringLiteral("ffmpeg"),
             { QStringLiteral("-loglevel"), QStringLiteral("error"), QStringLiteral("-y"),
@@ -69,8 +70,9 @@ private Q_SLOTS:
         QCOMPARE(ffmpeg.exitCode(), 0);
         m_fixture.http().setRoute("/lesson.mp4", orvy::test::HttpServer::Response::file(clip, "video/mp4"));
         m_fixture.seedCatalogue();
-        m_fixture.sql(QStringLiteral("UPDATE lessons SET LLink = %1 WHERE cID = 10")
-                          .arg(orvy::test::MariaDbServer::quoted(m_fixture.http().url(QStringLiteral("/lesson.mp4")))));
+        m_fixture.sql(
+            QStringLiteral("UPDATE lessons SET LLink = %1 WHERE cID = 10")
+                .arg(orvy::test::MariaDbServer::quoted(m_fixture.http().url(QStringLiteral("/lesson.mp4")))));
     }
 
     void firstPlayLoadsTheEngineAndShowsThePicture()
