@@ -5,6 +5,13 @@ include(GNUInstallDirs)
 
 set(ORVY_EXECUTABLE OrvyClass)
 install(TARGETS ${ORVY_EXECUTABLE} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The browser engine plug-in, loaded at the first play: where the program looks for it,
+# beside itself on Windows, in lib/orvyclass next to bin/ elsewhere.
+if(WIN32)
+    install(TARGETS orvybrowserengine LIBRARY DESTINATION ${CMAKE_INSTALL_BINDIR})
+else()
+    install(TARGETS orvybrowserengine LIBRARY DESTINATION lib/orvyclass)
+endif()
 
 if(UNIX AND NOT APPLE)
     set(packaging ${PROJECT_SOURCE_DIR}/packaging)

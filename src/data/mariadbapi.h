@@ -27,6 +27,9 @@ struct MariaDbApi {
     decltype(&::mysql_fetch_lengths) fetchLengths = nullptr;
     decltype(&::mysql_more_results) moreResults = nullptr;
     decltype(&::mysql_next_result) nextResult = nullptr;
+    decltype(&::mysql_character_set_name) characterSetName = nullptr;
+    // Only in MariaDB's library; nullptr in others.
+    decltype(&::mariadb_get_charset_by_nr) charsetByNumber = nullptr;
 
     // Loads the first of `libraryNames`, in order, that loads and has every function (a
     // library loaded before is taken as it is); throws DbError naming each library tried

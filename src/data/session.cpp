@@ -78,11 +78,36 @@ Session::Session(const MariaDbApi &api, const DbSettings &settings)
     const QByteArray user = settings.user.toUtf8();
     const QByteArray password = settings.password.toUtf8();
     const QByteArray database = nullableUtf8(settings.database);
-    if (!m_api.realConnect(mysql, host.isNull() ? nullptr : host.constData(), user.constData(),
-            password.constData(), database.isNull() ? nullptr : database.constData(), settings.port, nullptr,
-            0))
+    const auto connect = [&] {
+        return m_api.realConnect(mysql, host.isNull() ? nullptr : host.constData(), user.constData(),
+                   password.constData(), database.isNull() ? nullptr : database.constData(), settings.port,
+                   nullptr, 0)
+            != nullptr;
+    };
+    // The character set travels in the login handshake: no round trip of its own.
+    m_api.options(mysql, MYSQL_SET_CHARSET_NAME, "utf8mb4");
+    bool connected = connect();
+    if (!connected && m_api.errorNumber(mysql) == CR_CANT_READ_CHARSET) {
+        // A client library without utf8mb4.
+        m_api.options(mysql, MYSQL_SET_CHARSET_NAME, "utf8");
+        connected = connect();
+    }
+    if (!connected)
         throwLastError();
-    setCharacterSet();
+    if (!handshakeGaveUtf8mb4())
+        setCharacterSet();
+}
+
+bool Session::handshakeGaveUtf8mb4() const
+{
+    // A server may ignore the client's choice in the handshake (it can be told to) and
+    // then keeps its own default; a server older than utf8mb4 does the same. Only when
+    // that default is utf8mb4 too is the session surely utf8mb4 without a statement.
+    MYSQL *mysql = m_mysql.get();
+    if (!m_api.charsetByNumber || qstrcmp(m_api.characterSetName(mysql), "utf8mb4") != 0)
+        return false;
+    const MARIADB_CHARSET_INFO *serverDefault = m_api.charsetByNumber(mysql->server_language);
+    return serverDefault && qstrcmp(serverDefault->csname, "utf8mb4") == 0;
 }
 
 Session::~Session() = default;

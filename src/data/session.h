@@ -32,6 +32,7 @@ private:
     };
 
     [[noreturn]] void throwLastError() const;
+    bool handshakeGaveUtf8mb4() const;
     void setCharacterSet();
 
     const MariaDbApi &m_api;

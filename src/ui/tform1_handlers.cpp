@@ -84,19 +84,21 @@ void TForm1::loadStartupLists()
 
     Temp().open(data::sql::q4ClassTypes());
     AdvComboBox3->clear();
-    AdvComboBox3->addItemWithId(QStringLiteral("گشتی"), 0);
+    QList<std::pair<QString, qint32>> types { { QStringLiteral("گشتی"), 0 } };
     for (; !Temp().eof(); Temp().next())
-        AdvComboBox3->addItemWithId(
-            Temp().asString(QStringLiteral("ctName")), Temp().asInteger(QStringLiteral("ctID")));
+        types.append({ Temp().asString(QStringLiteral("ctName")), Temp().asInteger(QStringLiteral("ctID")) });
+    AdvComboBox3->addItemsWithIds(types);
     AdvComboBox3->setCurrentIndex(0);
 }
 
 void TForm1::fillCourses(RtlComboBox *list)
 {
     list->clear();
+    // Read whole, then handed over in one step (a catalogue may hold thousands).
+    QList<std::pair<QString, qint32>> courses;
     for (; !Temp().eof(); Temp().next())
-        list->addItemWithId(
-            Temp().asString(QStringLiteral("cName")), Temp().asInteger(QStringLiteral("cID")));
+        courses.append({ Temp().asString(QStringLiteral("cName")), Temp().asInteger(QStringLiteral("cID")) });
+    list->addItemsWithIds(courses);
 }
 
 void TForm1::loadLessons(RtlComboBox *list)
@@ -111,11 +113,16 @@ void TForm1::loadLessons(RtlComboBox *list)
         tmpLinks->clear();
     Temp().close();
     Temp().open(data::sql::q5Lessons(courseId));
+    // Read whole, then handed to both lists in one step each, still item for link.
+    QStringList names;
+    QStringList links;
     for (; !Temp().eof(); Temp().next()) {
-        ListBox1->addItem(Temp().asString(QStringLiteral("LName")));
-        if (tmpLinks)
-            tmpLinks->append(Temp().asString(QStringLiteral("LLink")));
+        names.append(Temp().asString(QStringLiteral("LName")));
+        links.append(Temp().asString(QStringLiteral("LLink")));
     }
+    ListBox1->addItems(names);
+    if (tmpLinks)
+        tmpLinks->append(links);
     Label3->setText(list->currentText());
 }
 

@@ -406,6 +406,56 @@ private Q_SLOTS:
         QCOMPARE(temp.asInteger(QStringLiteral("n")), 7);
         QVERIFY(busy.balanced(connectedBefore ? 3 : 2));
     }
+
+    // The character set goes with the login; a statement sets it only where the server
+    // may not have taken it from there (its own default is another set, and it may be
+    // told to ignore the client's). Either way the session ends up utf8mb4.
+    void characterSetOfTheSession_data()
+    {
+        QTest::addColumn<QStringList>("serverOptions");
+        QTest::addColumn<QStringList>("statementsBeforeTheQuery");
+        QTest::newRow("utf8mb4 server") << QStringList() << QStringList();
+        QTest::newRow("latin1 server") << QStringList { QStringLiteral("--character-set-server=latin1"),
+            QStringLiteral("--collation-server=latin1_swedish_ci") }
+                                       << QStringList { QStringLiteral("SET NAMES utf8mb4") };
+        QTest::newRow("latin1 server ignoring the handshake")
+            << QStringList { QStringLiteral("--character-set-server=latin1"),
+                   QStringLiteral("--collation-server=latin1_swedish_ci"),
+                   QStringLiteral("--skip-character-set-client-handshake") }
+            << QStringList { QStringLiteral("SET NAMES utf8mb4") };
+    }
+    void characterSetOfTheSession()
+    {
+        QFETCH(QStringList, serverOptions);
+        QFETCH(QStringList, statementsBeforeTheQuery);
+        MariaDbServer server(QStringLiteral("charset"));
+        server.setExtraArguments(serverOptions);
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        QVERIFY2(server.createDatabase(
+                     QStringLiteral("orvy"), QStringLiteral("orvy"), QStringLiteral("pw12charsXYZ")),
+            qPrintable(server.errorString()));
+        QVERIFY(server.setGeneralLog(true));
+        server.clearGeneralLog();
+
+        DbSettings s;
+        s.host = server.host();
+        s.port = server.port();
+        s.database = server.database();
+        s.user = server.user();
+        s.password = server.password();
+        Connection connection(s);
+        Query temp(connection, QStringLiteral("Temp"));
+        const QString sql
+            = QStringLiteral("SELECT @@character_set_client AS c, @@character_set_connection AS n, "
+                             "@@character_set_results AS r, '\U0001F600\u0644' AS t");
+        temp.open(sql);
+        QCOMPARE(server.loggedQueries(), statementsBeforeTheQuery + QStringList { sql });
+        QCOMPARE(temp.asString(QStringLiteral("c")), QStringLiteral("utf8mb4"));
+        QCOMPARE(temp.asString(QStringLiteral("n")), QStringLiteral("utf8mb4"));
+        QCOMPARE(temp.asString(QStringLiteral("r")), QStringLiteral("utf8mb4"));
+        // A four-byte character and an Arabic letter survive the trip both ways.
+        QCOMPARE(temp.asString(QStringLiteral("t")), QStringLiteral("\U0001F600\u0644"));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestConnection)

@@ -178,7 +178,7 @@ QString MariaDbServer::socketPath() const
 
 QStringList MariaDbServer::serverArguments() const
 {
-    return {
+    return QStringList {
         QStringLiteral("--no-defaults"),
         QStringLiteral("--datadir=") + m_dataDir,
         QStringLiteral("--tmpdir=") + tmpDir(),
@@ -198,7 +198,8 @@ QStringList MariaDbServer::serverArguments() const
         // Small files: every test program has its own server, data and logs.
         QStringLiteral("--innodb-log-file-size=8M"),
         QStringLiteral("--skip-innodb-use-native-aio"),
-    };
+    }
+    + m_extraArguments;
 }
 
 bool MariaDbServer::launch()

@@ -22,6 +22,9 @@ public:
     MariaDbServer(const MariaDbServer &) = delete;
     MariaDbServer &operator=(const MariaDbServer &) = delete;
 
+    // Server options added after the usual ones (a later option wins), for the next start().
+    void setExtraArguments(const QStringList &arguments) { m_extraArguments = arguments; }
+
     // Installs a fresh data directory, starts the server on a free loopback port and waits
     // until it accepts connections. On failure errorString() says why.
     bool start();
@@ -90,6 +93,7 @@ private:
     QString m_database;
     QString m_user;
     QString m_password;
+    QStringList m_extraArguments;
 };
 
 } // namespace orvy::test

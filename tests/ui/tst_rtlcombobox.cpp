@@ -255,6 +255,63 @@ private Q_SLOTS:
         QCOMPARE(spy.count(), 3);
     }
 
+    // The drop-down part lists every item, right-aligned, as wide as the field and
+    // below it, however long the list; a pick far down is an ordinary change.
+    void popupShowsEveryItemRightToLeft_data()
+    {
+        QTest::addColumn<int>("items");
+        QTest::newRow("a few") << 5;
+        QTest::newRow("thousands") << 3000;
+    }
+    void popupShowsEveryItemRightToLeft()
+    {
+        QFETCH(int, items);
+        QWidget window;
+        window.resize(800, 600);
+        auto *combo = new RtlComboBox(&window);
+        combo->setGeometry(300, 11, 279, 28);
+        combo->setTextColor(Qt::white);
+        QList<std::pair<QString, qint32>> list;
+        for (int i = 0; i < items; ++i)
+            list.append({ QStringLiteral("Item %1").arg(i), 1000 + i });
+        combo->addItemsWithIds(list);
+        QCOMPARE(combo->count(), items);
+        QCOMPARE(combo->currentIndex(), -1); // filled from code: nothing chosen
+        QCOMPARE(combo->attachedInteger(items - 1), 1000 + items - 1);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QSignalSpy spy(combo, &RtlComboBox::changedByUser);
+
+        combo->showPopup();
+        QAbstractItemView *view = combo->view();
+        QTRY_VERIFY(view->isVisible());
+        QWidget *popup = view->window();
+        QCOMPARE(popup->width(), combo->width());
+        QCOMPARE(popup->y(), combo->mapToGlobal(QPoint(0, combo->height())).y());
+        QCOMPARE(view->model()->rowCount(), items);
+
+        // The first row's text lies against the right edge.
+        const QRect row = view->visualRect(view->model()->index(0, 0));
+        QVERIFY(!row.isEmpty());
+        const QImage picture = view->viewport()->grab().toImage();
+        const int w = row.width();
+        const QRect rightQuarter(row.left() + w * 3 / 4, row.top(), w / 4, row.height());
+        const QRect leftHalf(row.left(), row.top(), w / 2, row.height());
+        QVERIFY(pixelsNear(picture, rightQuarter, Qt::white) > 0);
+        QCOMPARE(pixelsNear(picture, leftHalf, Qt::white), 0);
+
+        // The last item can be reached and picked.
+        const QModelIndex last = view->model()->index(items - 1, 0);
+        view->scrollTo(last);
+        QTRY_VERIFY(view->viewport()->rect().contains(view->visualRect(last).center()));
+        QTest::qWait(QApplication::doubleClickInterval() + 100);
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(last).center());
+        QTRY_VERIFY(!view->isVisible());
+        QCOMPARE(combo->currentIndex(), items - 1);
+        QCOMPARE(combo->attachedInteger(combo->currentIndex()), 1000 + items - 1);
+        QCOMPARE(spy.count(), 1);
+    }
+
     void focusedFieldUsesSelectionColours()
     {
         // A dark application palette must not decide the focus colours.

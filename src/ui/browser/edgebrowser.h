@@ -1,19 +1,17 @@
 #pragma once
 
-#include <QList>
 #include <QPointer>
 #include <QString>
-#include <QTimer>
 #include <QUrl>
-#include <QWebEnginePage>
-#include <QWebEngineView>
 #include <QWidget>
 #include <chrono>
 
-class QWebEngineFullScreenRequest;
-class QWebEngineProfile;
+class QWebEnginePage;
+class QWebEngineView;
 
 namespace orvy::ui {
+
+class BrowserEngine;
 
 // The embedded browser of the lesson player. The web view inside it is created
 // lazily (create(), waitUntilCreated()) and always fills this widget. Its context
@@ -21,6 +19,10 @@ namespace orvy::ui {
 // may play with sound without a click; the page's full-screen requests are
 // accepted inside this widget (the window drops its own chrome around it) and
 // reported by containsFullScreenElementChanged().
+//
+// The web engine itself is a plug-in (engine/) loaded at the first create(): the
+// window starts without loading the engine's libraries or making the OpenGL
+// context it shares, which only the player needs.
 //
 // The browser profile lives in userDataFolder(); it is made when the first view
 // is created and kept for later views.
@@ -39,23 +41,24 @@ public:
 
     // True once the view exists and its render process has loaded the first,
     // blank page.
-    bool isCreated() const { return m_state == State::Created; }
-    bool isCreating() const { return m_state == State::Creating; }
+    bool isCreated() const;
+    bool isCreating() const;
 
     // Starts creating the view and returns at once. Does nothing while a creation
-    // is under way or the view exists.
+    // is under way or the view exists. Loads the engine first if needed; when that
+    // fails, the creation fails at once (creationFinished()).
     void create();
 
     // Creates the view if needed and waits until it is created, handling events
     // meanwhile (in slices of 200 ms), so the window stays responsive and other
     // handlers (a nested play) may run. Returns false with the reason in *error when the
-    // creation fails (render process ended, blank page not loaded, no start within
-    // the time limit, the view closed meanwhile); the next call starts afresh.
+    // creation fails (engine not loaded, render process ended, blank page not loaded, no
+    // start within the time limit, the view closed meanwhile); the next call starts afresh.
     // Nested calls wait for the same creation. The widget must outlive the call.
     bool waitUntilCreated(QString *error = nullptr);
 
     // Up to 30 s by default; a creation still running then counts as failed.
-    void setCreationTimeLimit(std::chrono::milliseconds limit) { m_timeLimit = limit; }
+    void setCreationTimeLimit(std::chrono::milliseconds limit);
 
     // Context menu, developer tools, status text and zoom off. create() already
     // does this; calling it again is harmless and does nothing without a view.
@@ -82,9 +85,9 @@ public:
     // The view and its page while they exist (else nullptr). The view's focus goes
     // to a child widget that receives the keys; it becomes the view's
     // focusProxy() once the page has rendered.
-    QWebEngineView *view() const { return m_view; }
-    QWebEnginePage *page() const { return m_page; }
-    bool containsFullScreenElement() const { return m_fullScreen; }
+    QWebEngineView *view() const;
+    QWebEnginePage *page() const;
+    bool containsFullScreenElement() const;
 
 Q_SIGNALS:
     // A creation ended: the view is created, or it failed for the given reason.
@@ -96,35 +99,14 @@ Q_SIGNALS:
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    enum class State { None, Creating, Created };
+    bool loadEngine(QString *error);
 
-    void ensureProfile();
-    void onLoadFinished(bool ok);
-    void onRenderProcessTerminated(int status, int exitCode);
-    void onFullScreenRequested(QWebEngineFullScreenRequest request);
-    void onTimeLimit();
-    void failCreation(const QString &reason);
-    void dropView();
-    void watchInput(QObject *object);
-    void keepZoomFixed();
-
-    QWebEngineProfile *m_profile = nullptr;
-    QPointer<QWebEngineView> m_view;
-    QPointer<QWebEnginePage> m_page;
-    QList<QPointer<QWebEngineView>> m_retired; // dropped during one of their own signals
-    State m_state = State::None;
-    bool m_fullScreen = false;
-    bool m_traceRemoved = false;
-    int m_pageSignalDepth = 0;
-    quint64 m_attempt = 0; // number of the latest creation attempt
-    quint64 m_failedAttempt = 0; // latest attempt that failed
-    QString m_failure; // and why
-    quint64 m_lastTicket = 0;
+    BrowserEngine *m_engine = nullptr; // its widget is our child
+    QPointer<QWidget> m_engineWidget;
     std::chrono::milliseconds m_timeLimit { 30000 };
-    QTimer m_timeLimitTimer;
+    quint64 m_lastTicket = 0;
 };
 
 } // namespace orvy::ui

@@ -3,11 +3,16 @@
 #include "ui/widgets/platformpalette.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QListView>
 #include <QPainter>
+#include <QProxyStyle>
 #include <QScreen>
+#include <QStandardItemModel>
+#include <QStyleFactory>
 #include <QStyleOptionComboBox>
 #include <QStylePainter>
 #include <QStyledItemDelegate>
@@ -57,6 +62,27 @@ private:
     RtlComboBox *m_combo;
 };
 
+// The application's style, except that the drop-down part is a plain list below
+// the field rather than a menu-like popup: a popup measures the text of every
+// item to grow wider than the field, which showPopup() undoes anyway, and that
+// costs a long list (10,000 courses) far more than its drawing.
+class ListBelowFieldStyle : public QProxyStyle {
+public:
+    explicit ListBelowFieldStyle(QObject *owner)
+        : QProxyStyle(QStyleFactory::create(QApplication::style()->name()))
+    {
+        setParent(owner);
+    }
+
+    int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
+        QStyleHintReturn *returnData) const override
+    {
+        if (hint == SH_ComboBox_Popup)
+            return 0;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
 bool isNavigationKey(int key)
 {
     switch (key) {
@@ -81,8 +107,13 @@ RtlComboBox::RtlComboBox(QWidget *parent)
 {
     setEditable(false);
     setLayoutDirection(Qt::RightToLeft);
+    setStyle(new ListBelowFieldStyle(this));
     setItemDelegate(new ItemDelegate(this));
     view()->setTextElideMode(Qt::ElideRight);
+    // Every item is one line in one font: the list lays out 10,000 items from the
+    // first one's size instead of shaping each text.
+    if (auto *list = qobject_cast<QListView *>(view()))
+        list->setUniformItemSizes(true);
     connect(this, &QComboBox::activated, this, &RtlComboBox::onActivated);
     applyColors();
 }
@@ -98,6 +129,29 @@ void RtlComboBox::addItemWithId(const QString &text, qint32 id)
     // Adding an item never chooses it: a list filled from code stays without a selection.
     const bool noSelection = currentIndex() < 0;
     addItem(text, QVariant::fromValue(id));
+    if (noSelection)
+        setCurrentIndex(-1);
+}
+
+void RtlComboBox::addItemsWithIds(const QList<std::pair<QString, qint32>> &items)
+{
+    auto *standard = qobject_cast<QStandardItemModel *>(model());
+    if (!standard || rootModelIndex().isValid() || modelColumn() != 0) {
+        for (const auto &[text, id] : items)
+            addItemWithId(text, id);
+        return;
+    }
+    if (items.isEmpty())
+        return;
+    const bool noSelection = currentIndex() < 0;
+    QList<QStandardItem *> rows;
+    rows.reserve(items.size());
+    for (const auto &[text, id] : items) {
+        auto *item = new QStandardItem(text);
+        item->setData(QVariant::fromValue(id), Qt::UserRole);
+        rows.append(item);
+    }
+    standard->invisibleRootItem()->appendRows(rows);
     if (noSelection)
         setCurrentIndex(-1);
 }
