@@ -19,6 +19,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QWebEnginePage>
+#include <QWebEngineView>
 #include <cmath>
 
 using orvy::test::FormFixture;
