@@ -4,7 +4,9 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QKeyEvent>
+#include <QLoggingCategory>
 #include <QNativeGestureEvent>
+#include <QQuickWidget>
 #include <QStandardPaths>
 #include <QWebEngineFullScreenRequest>
 #include <QWebEnginePage>
@@ -111,6 +113,16 @@ void removeDefaultProfileTrace()
 EdgeBrowser::EdgeBrowser(QWidget *parent)
     : QWidget(parent)
 {
+    // The engine draws through a Qt Quick widget, which needs an OpenGL-backed top-level
+    // window. A window made without one is destroyed and made again when the first view
+    // arrives, and comes back without its state (no longer maximized). A hidden widget
+    // of the same kind, here before the window is first shown, has the window made
+    // right from the start; it never shows and takes no input.
+    auto *surface = new QQuickWidget(this);
+    surface->setObjectName(QStringLiteral("surfaceHint"));
+    surface->setFocusPolicy(Qt::NoFocus);
+    surface->setAttribute(Qt::WA_TransparentForMouseEvents);
+    surface->hide();
     m_timeLimitTimer.setSingleShot(true);
     connect(&m_timeLimitTimer, &QTimer::timeout, this, &EdgeBrowser::onTimeLimit);
 }
@@ -123,6 +135,23 @@ EdgeBrowser::~EdgeBrowser()
     for (const QPointer<QWebEngineView> &view : std::as_const(m_retired))
         delete view.data();
     delete m_profile;
+}
+
+void EdgeBrowser::quietenEngineDiagnostics()
+{
+    // The engine's informational report of its graphics context. Rules given in
+    // QT_LOGGING_RULES still override this.
+    QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false"));
+    // The browser's own log goes to stderr from inside the engine; keep only its fatal
+    // lines. The engine reads its flags once, when it starts; flags given from outside
+    // are kept, and a log level given there wins.
+    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    if (!flags.contains("--log-level")) {
+        if (!flags.isEmpty())
+            flags += ' ';
+        flags += "--log-level=3";
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags);
+    }
 }
 
 QString EdgeBrowser::userDataFolder()
@@ -333,10 +362,7 @@ void EdgeBrowser::onLoadFinished(bool ok)
         }
         m_timeLimitTimer.stop();
         m_state = State::Created;
-        if (!m_traceRemoved) {
-            m_traceRemoved = true;
-            removeDefaultProfileTrace();
-        }
+        removeDefaultProfileTrace();
         Q_EMIT creationFinished(true, QString());
         return;
     }
@@ -374,6 +400,8 @@ void EdgeBrowser::failCreation(const QString &reason)
     m_failedAttempt = m_attempt;
     m_failure = reason;
     dropView();
+    // The profile was opened all the same: leave no trace of it behind either way.
+    removeDefaultProfileTrace();
     m_state = State::None;
     Q_EMIT creationFinished(false, reason);
 }

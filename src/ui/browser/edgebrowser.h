@@ -31,6 +31,11 @@ public:
     explicit EdgeBrowser(QWidget *parent = nullptr);
     ~EdgeBrowser() override;
 
+    // Call before the application object exists: keeps the engine's own diagnostics
+    // (its graphics set-up dump, errors of services it cannot reach) off stderr. Fatal
+    // errors still come through, and render process failures are reported as ever.
+    static void quietenEngineDiagnostics();
+
     // <local application data>/bds.exe.WebView2: storage and cache of the profile.
     static QString userDataFolder();
     // The address pages given to navigateToString() are loaded under. A page there
@@ -117,7 +122,6 @@ private:
     QList<QPointer<QWebEngineView>> m_retired; // dropped during one of their own signals
     State m_state = State::None;
     bool m_fullScreen = false;
-    bool m_traceRemoved = false;
     int m_pageSignalDepth = 0;
     quint64 m_attempt = 0; // number of the latest creation attempt
     quint64 m_failedAttempt = 0; // latest attempt that failed
