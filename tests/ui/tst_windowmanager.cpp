@@ -276,7 +276,10 @@ private Q_SLOTS:
         STEP(play(0));
         if (fullScreen)
             STEP(enterFullScreen());
-        m_form->showMinimized();
+        // As the user minimises it: through the window manager.
+        QCOMPARE(run(QStringLiteral("xdotool"),
+                     { QStringLiteral("windowminimize"), QString::number(m_form->internalWinId()) }),
+            QString());
         QTRY_VERIFY(m_form->windowState() & Qt::WindowMinimized);
         QTRY_COMPARE(
             netWmState(m_form->internalWinId()).split(u' ').contains(QStringLiteral("HIDDEN")), true);
