@@ -14,6 +14,7 @@
 #include <QProcess>
 #include <QScreen>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
 #include <QWebEnginePage>
@@ -209,6 +210,52 @@ private Q_SLOTS:
         QVERIFY(!m_browser->view());
         // The profile comes with the first view, not before.
         QVERIFY(!QDir(EdgeBrowser::userDataFolder()).exists());
+    }
+
+    // The engine opens the profile at a default folder of its own first and leaves a
+    // preferences file there; a start that fails must not leave it behind either.
+    void failedFirstStartLeavesNoTrace()
+    {
+        const QString engineFolder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)
+            + QStringLiteral("/QtWebEngine");
+        m_browser->setCreationTimeLimit(std::chrono::milliseconds(1));
+        QString error;
+        QVERIFY(!m_browser->waitUntilCreated(&error));
+        QVERIFY2(error.contains(QStringLiteral("did not start")), qPrintable(error));
+        QVERIFY2(!QDir(engineFolder).exists(), qPrintable(entriesUnder(engineFolder).join(u' ')));
+        QTest::qWait(500);
+        QVERIFY(!QDir(engineFolder).exists());
+        m_browser->setCreationTimeLimit(std::chrono::seconds(30));
+    }
+
+    // The program keeps no log: the engine's graphics dump and the browser's own error
+    // lines stay off stderr, while a failure still ends the process visibly.
+    void engineDiagnosticsStayOffStderr_data()
+    {
+        QTest::addColumn<QString>("mode");
+        QTest::newRow("as the program starts it") << QStringLiteral("quiet");
+        QTest::newRow("without, the noise this removes") << QStringLiteral("loud");
+    }
+    void engineDiagnosticsStayOffStderr()
+    {
+        QFETCH(QString, mode);
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("ORVY_EDGEBROWSER_CHILD"), mode);
+        env.insert(QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS"), QStringLiteral("--disable-gpu"));
+        env.remove(QStringLiteral("QT_LOGGING_RULES"));
+        // A profile of its own, away from the one this test's browser uses.
+        const QString data = orvy::test::freshTestDir(QStringLiteral("child-") + mode);
+        env.insert(QStringLiteral("XDG_DATA_HOME"), data);
+        child.setProcessEnvironment(env);
+        child.start(QCoreApplication::applicationFilePath(), {});
+        QVERIFY(child.waitForFinished(60000));
+        QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(child.exitCode(), 0);
+        const QString err = QString::fromLocal8Bit(child.readAllStandardError());
+        const bool noisy = err.contains(QStringLiteral("qt.webenginecontext"))
+            || err.contains(QStringLiteral(":ERROR:")) || err.contains(QStringLiteral(":WARNING:"));
+        QVERIFY2(noisy == (mode == QStringLiteral("loud")), qPrintable(err));
     }
 
     void createIsAsynchronousAndFillsTheWidget()
@@ -506,8 +553,33 @@ private Q_SLOTS:
     }
 };
 
+// A process that starts the browser as the program does (quiet unless asked to be
+// loud), for the test of what reaches stderr.
+int runChild(int argc, char **argv, bool quiet)
+{
+    if (quiet)
+        EdgeBrowser::quietenEngineDiagnostics();
+    QApplication app(argc, argv);
+    QWidget host;
+    host.resize(320, 200);
+    auto *browser = new EdgeBrowser(&host);
+    browser->resize(host.size());
+    host.show();
+    QString error;
+    if (!browser->waitUntilCreated(&error))
+        return 3;
+    browser->navigateToString(orvy::player::buildPlayerPage(QStringLiteral("http://127.0.0.1:9/none.mp4")));
+    browser->executeScript(orvy::player::fullScreenScript());
+    QTest::qWait(1500);
+    return 0;
+}
+
 int main(int argc, char **argv)
 {
+    const QByteArray child = qgetenv("ORVY_EDGEBROWSER_CHILD");
+    if (!child.isEmpty())
+        return runChild(argc, argv, child == "quiet");
+
     // Root cannot use the engine's sandbox here; no GPU under the private X server.
     if (qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
