@@ -64,7 +64,7 @@ mariadb-install-db --no-defaults --datadir="$state/data" --user="$(id -un)" \
     || fail "mariadb-install-db failed; see $state/install.log"
 /usr/sbin/mariadbd --no-defaults --datadir="$state/data" --user="$(id -un)" --bind-address=127.0.0.1 \
     --port="$db_port" --socket="$state/mysqld.sock" --pid-file="$state/mysqld.pid" --skip-name-resolve \
-    --log-error="$state/mysqld.err" &
+    --log-error="$state/mysqld.err" >>"$state/mysqld.err" 2>&1 &
 db_pid=$!
 pids+=("$db_pid")
 sql() { mariadb --no-defaults -uroot --socket="$state/mysqld.sock" --connect-timeout=2 "$@"; }
