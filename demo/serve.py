@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Serves the demo's banner and lesson videos on loopback, with byte ranges so the
 player can seek."""
+import errno
 import http.server
 import os
 import re
@@ -49,4 +50,14 @@ class Handler(http.server.SimpleHTTPRequestHandler):
 if __name__ == "__main__":
     root, port = sys.argv[1], int(sys.argv[2])
     os.chdir(root)
-    http.server.ThreadingHTTPServer(("127.0.0.1", port), Handler).serve_forever()
+    try:
+        server = http.server.ThreadingHTTPServer(("127.0.0.1", port), Handler)
+    except OSError as e:
+        if e.errno == errno.EADDRINUSE:
+            sys.exit(f"run-demo.sh: port {port} (web server) is taken on 127.0.0.1; "
+                     "set DEMO_HTTP_PORT to a free port")
+        sys.exit(f"run-demo.sh: the web server cannot listen on 127.0.0.1:{port}: {e.strerror}")
+    try:
+        server.serve_forever()
+    except KeyboardInterrupt:
+        pass

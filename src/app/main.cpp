@@ -1,3 +1,4 @@
+#include "ui/browser/edgebrowser.h"
 #include "ui/tform1.h"
 #include "ui/theme.h"
 
@@ -10,6 +11,8 @@
 
 int main(int argc, char *argv[])
 {
+    // The program keeps no log; the engine must know before it starts.
+    orvy::ui::EdgeBrowser::quietenEngineDiagnostics();
     QApplication app(argc, argv);
     // The main window is an ordinary top-level window and carries the taskbar entry itself.
     QApplication::setQuitOnLastWindowClosed(true);

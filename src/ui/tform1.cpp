@@ -111,6 +111,8 @@ TForm1::TForm1(FormSettings settings, QWidget *parent)
 
     m_reactivate.setInterval(50);
     connect(&m_reactivate, &QTimer::timeout, this, &TForm1::reactivate);
+    m_stateKeeping.setSingleShot(true);
+    m_stateKeeping.setInterval(3000);
 
     createWidgets();
     connectHandlers();

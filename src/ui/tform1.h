@@ -103,6 +103,7 @@ public:
     QRect contentArea() const;
 
 protected:
+    bool event(QEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void changeEvent(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -133,6 +134,7 @@ private:
     void EdgeBrowser1ContainsFullScreenElementChanged(bool containsFullScreenElement);
 
     void setBorderless(bool borderless);
+    void keepStateThroughRecreation(Qt::WindowStates states);
     void keepingActivation(const std::function<void()> &recreate);
     void reactivate();
     void loadStartupLists();
@@ -149,6 +151,10 @@ private:
     QPointer<QWidget> m_focusToRestore;
     QTimer m_reactivate;
     int m_reactivateTries = 0;
+    // The state (maximized) a re-created native window must come back in, and for how
+    // long the window manager's first word on the new window is corrected to it.
+    Qt::WindowStates m_stateToKeep;
+    QTimer m_stateKeeping;
 };
 
 } // namespace orvy::ui

@@ -61,8 +61,13 @@ void TForm1::setBorderless(bool borderless)
 {
     if (windowFlags().testFlag(Qt::FramelessWindowHint) == borderless)
         return;
-    const Qt::WindowStates states = windowState();
+    // The page of a window on the screen asked for this: whatever the toolkit still
+    // believes, the window is not minimized.
+    Qt::WindowStates states = windowState();
+    if (windowHandle() && windowHandle()->isExposed())
+        states &= ~Qt::WindowMinimized;
     const bool visible = isVisible();
+    keepStateThroughRecreation(states);
     // Changing the flags re-creates the native frame and hides the window; put it back
     // as it was, maximized, with the same widgets and page inside.
     keepingActivation([&] {
@@ -71,6 +76,31 @@ void TForm1::setBorderless(bool borderless)
         if (visible)
             show();
     });
+}
+
+void TForm1::keepStateThroughRecreation(Qt::WindowStates states)
+{
+    states &= Qt::WindowMaximized | Qt::WindowFullScreen;
+    if (!states)
+        return;
+    m_stateToKeep = states;
+    m_stateKeeping.start();
+}
+
+bool TForm1::event(QEvent *event)
+{
+    // A native window made anew (by the toolkit or the engine) starts with no state of
+    // its own and the window manager places it as a new, normal window. Give it the
+    // state the old one had before it is shown, and correct the manager's first word
+    // on it for a short while (changeEvent).
+    if (event->type() == QEvent::WinIdChange && windowHandle()) {
+        if (!m_stateKeeping.isActive() && isVisible())
+            keepStateThroughRecreation(windowState());
+        // Exactly that state: the window is on the screen, so not minimized either.
+        if (m_stateKeeping.isActive() && windowHandle()->windowStates() != m_stateToKeep)
+            windowHandle()->setWindowStates(m_stateToKeep);
+    }
+    return QWidget::event(event);
 }
 
 void TForm1::keepingActivation(const std::function<void()> &recreate)
@@ -111,6 +141,15 @@ void TForm1::reactivate()
 void TForm1::changeEvent(QEvent *event)
 {
     QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && m_stateKeeping.isActive()) {
+        const Qt::WindowStates now = windowState();
+        if (!(now & Qt::WindowMinimized) && (now & m_stateToKeep) != m_stateToKeep)
+            QTimer::singleShot(0, this, [this] {
+                if (m_stateKeeping.isActive() && !(windowState() & Qt::WindowMinimized))
+                    setWindowState(
+                        (windowState() & ~(Qt::WindowMaximized | Qt::WindowFullScreen)) | m_stateToKeep);
+            });
+    }
     // An activation asked for by reactivate() may arrive later, from the window system.
     if (event->type() == QEvent::ActivationChange && m_reactivate.isActive() && isActiveWindow()
         && m_focusToRestore)

@@ -2,7 +2,7 @@
 # Runs a command on an X server of its own. The server picks a free display itself
 # (-displayfd), so any number of test runs, from any number of checkouts, can run side
 # by side. With --wm a window manager (openbox) runs on it too, for tests that check
-# what a real desktop does to the window.
+# what a real desktop does to the window; its work area leaves room for a task bar.
 #
 # usage: xsession.sh [--wm] [--screen WxHxD] -- command [args...]
 set -euo pipefail
@@ -43,7 +43,15 @@ export DISPLAY=":$(head -n1 "$dir/display")"
 unset WAYLAND_DISPLAY
 
 if ((wm)); then
-    openbox --sm-disable >"$dir/wm.log" 2>&1 &
+    # A 40-pixel strip at the bottom stands for a task bar: the work area that
+    # maximized windows fill is then smaller than the screen, as on a desktop.
+    cat >"$dir/openbox.xml" <<'EOF'
+<?xml version="1.0" encoding="UTF-8"?>
+<openbox_config xmlns="http://openbox.org/3.4/rc">
+  <margins><top>0</top><bottom>40</bottom><left>0</left><right>0</right></margins>
+</openbox_config>
+EOF
+    openbox --sm-disable --config-file "$dir/openbox.xml" >"$dir/wm.log" 2>&1 &
     wm_pid=$!
     # The manager is ready once it has claimed the screen's WM selection.
     for _ in $(seq 1 200); do

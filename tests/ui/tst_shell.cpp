@@ -4,6 +4,7 @@
 #include "ui/theme.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -106,11 +107,21 @@ private Q_SLOTS:
         QFETCH(std::function<void()>, failure);
         QFETCH(QString, shown);
         SeenBox seen;
-        readNextMessageBox(seen);
-        bool after = false;
-        orvy::ui::guarded(nullptr, failure);
-        after = true; // the program goes on
-        QVERIFY(after);
+        // Run as a handler of the event loop: after the report the loop must go on to
+        // the next event, neither ended nor left.
+        QEventLoop loop;
+        bool nextEventHandled = false;
+        QTimer::singleShot(0, &loop, [&] {
+            readNextMessageBox(seen);
+            orvy::ui::guarded(nullptr, failure);
+            QTimer::singleShot(0, &loop, [&] {
+                nextEventHandled = true;
+                loop.exit(0);
+            });
+        });
+        QTimer::singleShot(20000, &loop, [&] { loop.exit(2); });
+        QCOMPARE(loop.exec(), 0);
+        QVERIFY(nextEventHandled);
         QVERIFY(seen.seen);
         QCOMPARE(seen.text, shown);
         QCOMPARE(seen.icon, QMessageBox::Critical);

@@ -4,6 +4,7 @@
 #include "ui/browser/browserpaths.h"
 
 #include <QCoreApplication>
+#include <QLoggingCategory>
 #include <QPluginLoader>
 #include <QResizeEvent>
 #include <QtGui/qtguiglobal.h>
@@ -56,6 +57,23 @@ EdgeBrowser::EdgeBrowser(QWidget *parent)
 }
 
 EdgeBrowser::~EdgeBrowser() = default;
+
+void EdgeBrowser::quietenEngineDiagnostics()
+{
+    // The engine's informational report of its graphics context. Rules given in
+    // QT_LOGGING_RULES still override this.
+    QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false"));
+    // The browser's own log goes to stderr from inside the engine; keep only its fatal
+    // lines. The engine reads its flags once, when it starts; flags given from outside
+    // are kept, and a log level given there wins.
+    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    if (!flags.contains("--log-level")) {
+        if (!flags.isEmpty())
+            flags += ' ';
+        flags += "--log-level=3";
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags);
+    }
+}
 
 QString EdgeBrowser::userDataFolder()
 {

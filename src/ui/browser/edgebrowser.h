@@ -35,6 +35,12 @@ public:
 
     // <local application data>/bds.exe.WebView2: storage and cache of the profile.
     static QString userDataFolder();
+
+    // Call before the application object exists: keeps the engine's own diagnostics
+    // (its graphics set-up dump, errors of services it cannot reach) off stderr. Fatal
+    // errors still come through, and render process failures are reported as ever.
+    static void quietenEngineDiagnostics();
+
     // The address pages given to navigateToString() are loaded under. A page there
     // may load http and https media; relative links resolve against nothing.
     static QUrl pageBaseUrl();

@@ -89,8 +89,8 @@ QString terminationReason(QWebEnginePage::RenderProcessTerminationStatus status,
 
 // This engine version opens every named profile at its own default place (under
 // the application's data folder) before it can be pointed elsewhere, and leaves a
-// preferences file there. Once the profile works from its real folder, remove that
-// trace and the folders made for it, as long as they hold nothing else.
+// preferences file there. Whether the start worked or not, remove that trace and the
+// folders made for it, as long as they hold nothing else.
 void removeDefaultProfileTrace()
 {
     const QString appData = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
@@ -322,10 +322,7 @@ void WebEngineBrowser::onLoadFinished(bool ok)
         }
         m_timeLimitTimer.stop();
         m_state = State::Created;
-        if (!m_traceRemoved) {
-            m_traceRemoved = true;
-            removeDefaultProfileTrace();
-        }
+        removeDefaultProfileTrace();
         reportCreation(true, QString());
         return;
     }
@@ -363,6 +360,8 @@ void WebEngineBrowser::failCreation(const QString &reason)
     m_failedAttempt = m_attempt;
     m_failure = reason;
     dropView();
+    // The profile was opened all the same: leave no trace of it behind either way.
+    removeDefaultProfileTrace();
     m_state = State::None;
     reportCreation(false, reason);
 }

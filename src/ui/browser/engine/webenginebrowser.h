@@ -108,7 +108,6 @@ private:
     QList<QPointer<QWebEngineView>> m_retired; // dropped during one of their own signals
     State m_state = State::None;
     bool m_fullScreen = false;
-    bool m_traceRemoved = false;
     int m_pageSignalDepth = 0;
     quint64 m_attempt = 0; // number of the latest creation attempt
     quint64 m_failedAttempt = 0; // latest attempt that failed

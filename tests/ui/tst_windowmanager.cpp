@@ -1,0 +1,309 @@
+// The main window as a window manager sees it (openbox on the test's own X server):
+// shown maximized as the program shows it, it stays maximized on the same work area
+// through the first play, every full-screen round, and a minimise and restore. With
+// its border it is exactly as at start; without it, it covers the work area.
+#include "formfixture.h"
+#include "tmpdir.h"
+#include "ui/browser/edgebrowser.h"
+#include "ui/tform1.h"
+#include "ui/widgets/lessonlist.h"
+#include "ui/widgets/rtlcombobox.h"
+#include "webutil.h"
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QTest>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+#include <QWindow>
+
+using orvy::test::FormFixture;
+using orvy::test::MessageBoxCatcher;
+using orvy::test::runJavaScriptSync;
+using orvy::test::waitForJavaScript;
+using orvy::ui::TForm1;
+
+// Runs one step of a test and stops the test at its first failure.
+#define STEP(step)                                                                                           \
+    do {                                                                                                     \
+        step;                                                                                                \
+        if (QTest::currentTestFailed())                                                                      \
+            return;                                                                                          \
+    } while (false)
+
+namespace {
+
+QString run(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(5000))
+        return QString();
+    return QString::fromLocal8Bit(process.readAllStandardOutput());
+}
+
+// The window manager's state flags of a native window (_NET_WM_STATE), without their
+// common prefix, sorted: "MAXIMIZED_HORZ MAXIMIZED_VERT".
+QString netWmState(WId window)
+{
+    const QString out = run(QStringLiteral("xprop"),
+        { QStringLiteral("-id"), QString::number(window), QStringLiteral("_NET_WM_STATE") });
+    const qsizetype equals = out.indexOf(u'=');
+    if (equals < 0)
+        return QString();
+    QStringList flags = out.mid(equals + 1).split(u',', Qt::SkipEmptyParts);
+    for (QString &flag : flags)
+        flag = flag.trimmed().remove(QStringLiteral("_NET_WM_STATE_"));
+    flags.sort();
+    return flags.join(u' ');
+}
+
+// Where the X server has the window's client area, on the screen.
+QRect xClientGeometry(WId window)
+{
+    const QString out = run(QStringLiteral("xwininfo"), { QStringLiteral("-id"), QString::number(window) });
+    const auto field = [&out](const char *name) {
+        const QRegularExpression re(QStringLiteral("%1:\\s+(-?\\d+)").arg(QLatin1String(name)));
+        return re.match(out).captured(1).toInt();
+    };
+    return { field("Absolute upper-left X"), field("Absolute upper-left Y"), field("Width"),
+        field("Height") };
+}
+
+QString text(const QRect &r)
+{
+    return QStringLiteral("%1,%2 %3x%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
+}
+
+// One line with all that is compared, so a failure shows every difference at once.
+QString look(const QWidget *window)
+{
+    QString state;
+    const Qt::WindowStates s = window->windowState();
+    if (s & Qt::WindowMinimized)
+        state += QStringLiteral("minimized ");
+    if (s & Qt::WindowMaximized)
+        state += QStringLiteral("maximized ");
+    if (s & Qt::WindowFullScreen)
+        state += QStringLiteral("fullscreen ");
+    const WId id = window->internalWinId();
+    return QStringLiteral("state: %1| _NET_WM_STATE: %2 | frame %3 | client %4 | X client %5")
+        .arg(state, netWmState(id), text(window->frameGeometry()), text(window->geometry()),
+            text(xClientGeometry(id)));
+}
+
+QString lookWithFrame(const QRect &client, const QRect &workArea)
+{
+    return QStringLiteral("state: maximized | _NET_WM_STATE: MAXIMIZED_HORZ MAXIMIZED_VERT | frame %1 | "
+                          "client %2 | X client %2")
+        .arg(text(workArea), text(client));
+}
+
+QString lookWithoutFrame(const QRect &workArea)
+{
+    return lookWithFrame(workArea, workArea);
+}
+
+} // namespace
+
+class TestWindowManager : public QObject {
+    Q_OBJECT
+
+private:
+    FormFixture m_fixture;
+    std::unique_ptr<TForm1> m_form;
+    QString m_clipUrl;
+    QRect m_workArea;
+    QRect m_client; // client area at start
+
+    QWebEnginePage *page() const { return m_form->EdgeBrowser1->page(); }
+    QWidget *input() const
+    {
+        QWebEngineView *view = m_form->EdgeBrowser1->view();
+        return view ? view->focusProxy() : nullptr;
+    }
+    QVariant js(const QString &script) const { return runJavaScriptSync(page(), script); }
+
+    void doubleClickLesson(int row)
+    {
+        auto *list = m_form->ListBox1;
+        const QPoint at = list->visualItemRect(list->item(row)).center();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+    }
+
+    void play(int row)
+    {
+        doubleClickLesson(row);
+        QVERIFY(m_form->EdgeBrowser1->isCreated());
+        QVERIFY(waitForJavaScript(page(),
+            QStringLiteral("document.getElementById('vid') && "
+                           "document.getElementById('vid').currentSrc.endsWith('?lesson=%1') && "
+                           "document.getElementById('vid').currentTime > 0.3")
+                .arg(row + 1),
+            20000));
+    }
+
+    // A real click on a button of the page, as the video's own full-screen button.
+    void enterFullScreen()
+    {
+        QSignalSpy changes(m_form->EdgeBrowser1, &orvy::ui::EdgeBrowser::containsFullScreenElementChanged);
+        js(QStringLiteral("if (!document.getElementById('fs')) { const b = document.createElement('button');"
+                          "b.id = 'fs'; b.style = 'position:fixed;left:20px;top:20px;width:80px;height:40px;"
+                          "z-index:9'; b.onclick = () => document.getElementById('vid').requestFullscreen();"
+                          "document.body.appendChild(b); } true"));
+        const QVariantList xy = js(QStringLiteral("(() => { const r = document.getElementById('fs')"
+                                                  ".getBoundingClientRect(); return [r.x + r.width / 2, "
+                                                  "r.y + r.height / 2]; })()"))
+                                    .toList();
+        QCOMPARE(xy.size(), 2);
+        QTRY_VERIFY(input());
+        QTest::mouseClick(input(), Qt::LeftButton, {}, QPoint(int(xy[0].toDouble()), int(xy[1].toDouble())));
+        QTRY_COMPARE(changes.size(), 1);
+        QCOMPARE(m_form->Tag, 1);
+    }
+
+    // Escape, typed where the user types: the window must have kept the keyboard.
+    void leaveFullScreen()
+    {
+        QSignalSpy changes(m_form->EdgeBrowser1, &orvy::ui::EdgeBrowser::containsFullScreenElementChanged);
+        keyboardStaysWithThePlayer();
+        QTest::keyClick(m_form->windowHandle(), Qt::Key_Escape);
+        QTRY_COMPARE(changes.size(), 1);
+        QCOMPARE(m_form->Tag, 0);
+    }
+
+    void keyboardStaysWithThePlayer()
+    {
+        QTRY_VERIFY(m_form->isActiveWindow());
+        QTRY_VERIFY(input() && input()->hasFocus());
+    }
+
+    void verifyWithFrame()
+    {
+        QTRY_COMPARE_WITH_TIMEOUT(look(m_form.get()), lookWithFrame(m_client, m_workArea), 10000);
+    }
+    void verifyWithoutFrame()
+    {
+        QTRY_COMPARE_WITH_TIMEOUT(look(m_form.get()), lookWithoutFrame(m_workArea), 10000);
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY2(qEnvironmentVariableIsSet("DISPLAY"), "needs an X server");
+        QVERIFY2(!run(QStringLiteral("xprop"),
+                     { QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK") })
+                      .contains(QStringLiteral("not found")),
+            "needs a window manager (xsession.sh --wm)");
+        QString error;
+        QVERIFY2(m_fixture.start(&error), qPrintable(error));
+        const QString clip
+            = orvy::test::freshTestDir(QStringLiteral("media")) + QStringLiteral("/lesson.mp4");
+        QProcess ffmpeg;
+        ffmpeg.start(QStringLiteral("ffmpeg"),
+            { "-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i", "testsrc=size=160x120:rate=25",
+                "-f", "lavfi", "-i", "sine", "-t", "30", "-c:v", "libx264", "-pix_fmt", "yuv420p", "-c:a",
+                "aac", "-movflags", "+faststart", clip });
+        QVERIFY(ffmpeg.waitForFinished(60000));
+        QCOMPARE(ffmpeg.exitCode(), 0);
+        m_fixture.http().setRoute("/lesson.mp4", orvy::test::HttpServer::Response::file(clip, "video/mp4"));
+        m_clipUrl = m_fixture.http().url(QStringLiteral("/lesson.mp4"));
+        m_fixture.seedCatalogue();
+        m_fixture.sql(
+            QStringLiteral("UPDATE lessons SET LLink = CONCAT(%1, '?lesson=', LSORT) WHERE cID = 10")
+                .arg(orvy::test::MariaDbServer::quoted(m_clipUrl)));
+    }
+
+    void init()
+    {
+        MessageBoxCatcher boxes;
+        // As the program's entry shows it.
+        m_form = std::make_unique<TForm1>(m_fixture.settings());
+        m_form->showMaximized();
+        QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+        QVERIFY(boxes.seen().isEmpty());
+        m_workArea = m_form->screen()->availableGeometry();
+
+        // At start: maximized on the work area, the frame's title bar above the client.
+        QTRY_COMPARE_WITH_TIMEOUT(m_form->frameGeometry(), m_workArea, 10000);
+        m_client = m_form->geometry();
+        QVERIFY2(
+            m_client.top() > m_workArea.top() && m_workArea.contains(m_client), qPrintable(text(m_client)));
+        QCOMPARE(m_client.width(), m_workArea.width());
+        verifyWithFrame();
+
+        m_form->AdvComboBox1->setFocus();
+        QTest::sendKeyEvent(QTest::Press, m_form->AdvComboBox1, Qt::Key_unknown, QStringLiteral("ف"), {});
+        QCOMPARE(m_form->ListBox1->count(), 3);
+    }
+
+    void cleanup() { m_form.reset(); }
+
+    void staysMaximizedThroughPlaysAndFullScreen()
+    {
+        STEP(play(0));
+        STEP(verifyWithFrame());
+
+        STEP(enterFullScreen());
+        STEP(verifyWithoutFrame());
+        STEP(leaveFullScreen());
+        STEP(verifyWithFrame());
+
+        // Another lesson, then two rounds in a row.
+        STEP(play(1));
+        STEP(verifyWithFrame());
+        for (int round = 0; round < 2; ++round) {
+            STEP(enterFullScreen());
+            STEP(verifyWithoutFrame());
+            STEP(leaveFullScreen());
+            STEP(verifyWithFrame());
+        }
+        STEP(keyboardStaysWithThePlayer());
+    }
+
+    void minimiseAndRestore_data()
+    {
+        QTest::addColumn<bool>("fullScreen");
+        QTest::newRow("with frame") << false;
+        QTest::newRow("in full screen") << true;
+    }
+    void minimiseAndRestore()
+    {
+        QFETCH(bool, fullScreen);
+        STEP(play(0));
+        if (fullScreen)
+            STEP(enterFullScreen());
+        // As the user minimises it: through the window manager.
+        QCOMPARE(run(QStringLiteral("xdotool"),
+                     { QStringLiteral("windowminimize"), QString::number(m_form->internalWinId()) }),
+            QString());
+        QTRY_VERIFY(m_form->windowState() & Qt::WindowMinimized);
+        QTRY_COMPARE(
+            netWmState(m_form->internalWinId()).split(u' ').contains(QStringLiteral("HIDDEN")), true);
+        // Off the screen for the program too, before the user brings it back.
+        QTRY_VERIFY(!m_form->windowHandle()->isExposed());
+
+        // As a task bar restores it: the window manager is asked to activate it.
+        QCOMPARE(run(QStringLiteral("xdotool"),
+                     { QStringLiteral("windowactivate"), QString::number(m_form->internalWinId()) }),
+            QString());
+        if (fullScreen)
+            STEP(verifyWithoutFrame());
+        else
+            STEP(verifyWithFrame());
+        // The same page plays on.
+        QVERIFY(js(QStringLiteral("document.getElementById('vid').currentSrc"))
+                    .toString()
+                    .endsWith(u"?lesson=1"));
+        if (fullScreen) {
+            STEP(leaveFullScreen());
+            STEP(verifyWithFrame());
+        }
+    }
+};
+
+QTEST_MAIN(TestWindowManager)
+#include "tst_windowmanager.moc"
