@@ -149,6 +149,12 @@ say "installed size: $(dpkg-query -W -f='${Installed-Size}' "$package") KiB"
 exec_name=$(sed -n 's/^Exec=//p' "$desktop")
 program=$(command -v "$exec_name") || die "the desktop entry's Exec=$exec_name is not on PATH"
 dpkg -L "$package" | grep -qx "$program" || die "$program does not belong to $package"
+# The browser engine is a plug-in loaded at the first play, where the program looks for it;
+# everything it links must come installed.
+plugin=$(dirname "$program")/../lib/orvyclass/orvybrowserengine.so
+[ -e "$plugin" ] || die "the browser engine plug-in is not installed next to the program"
+dpkg -S "$(readlink -f "$plugin")" >/dev/null 2>&1 || die "$plugin does not belong to $package"
+! ldd "$plugin" | grep -q 'not found' || die "the browser engine plug-in lacks: $(ldd "$plugin" | grep 'not found')"
 icon=$(sed -n 's/^Icon=//p' "$desktop")
 for size in 48x48 scalable; do
     ls /usr/share/icons/hicolor/$size/apps/"$icon".* >/dev/null 2>&1 || die "no $size icon named $icon"
