@@ -234,11 +234,29 @@ void EdgeBrowser::switchOffDefaults()
     keepZoomFixed();
 }
 
-void EdgeBrowser::navigateToString(const QString &html)
+bool EdgeBrowser::pageFits(const QString &html)
+{
+    static const QByteArray scheme = QByteArrayLiteral("data:text/html;charset=UTF-8,");
+    // Each byte becomes one character or three; count before encoding anything.
+    const QByteArray utf8 = html.toUtf8();
+    if (scheme.size() + utf8.size() > maxPageAddressLength)
+        return false;
+    if (scheme.size() + 3 * utf8.size() <= maxPageAddressLength)
+        return true;
+    return scheme.size() + utf8.toPercentEncoding().size() <= maxPageAddressLength;
+}
+
+bool EdgeBrowser::navigateToString(const QString &html)
 {
     if (!isCreated())
-        return;
+        return true;
+    if (!pageFits(html)) {
+        // The engine would keep the previous page, and its video, without a word.
+        m_page->setHtml(QString(), pageBaseUrl());
+        return false;
+    }
     m_page->setHtml(html, pageBaseUrl());
+    return true;
 }
 
 void EdgeBrowser::executeScript(const QString &script)
