@@ -8,7 +8,7 @@ packages=(
     libmariadb-dev libmariadb3 libcurl4-openssl-dev libpng-dev zlib1g-dev
     mariadb-server mariadb-client
     fonts-noto-core fonts-noto-ui-core fonts-dejavu-core
-    xvfb xauth openbox x11-utils ffmpeg imagemagick python3 openssl
+    xvfb xauth openbox x11-utils ffmpeg imagemagick python3 openssl libgl1-mesa-dri
 )
 
 missing=()
