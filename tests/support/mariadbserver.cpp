@@ -4,6 +4,7 @@
 #include "tmpdir.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QHostAddress>
 #include <QRegularExpression>
@@ -142,12 +143,16 @@ qint64 MariaDbServer::pid() const
 
 bool MariaDbServer::install()
 {
+    // Temporary tables go to a folder of this server's own: in the shared /tmp, servers
+    // of tests running side by side were seen to remove each other's.
+    QDir().mkpath(tmpDir());
     QProcess installer;
     installer.setProcessChannelMode(QProcess::MergedChannels);
     installer.start(installBinary,
         { QStringLiteral("--no-defaults"), QStringLiteral("--auth-root-authentication-method=normal"),
             QStringLiteral("--skip-test-db"), QStringLiteral("--user=root"),
-            QStringLiteral("--innodb-log-file-size=8M"), QStringLiteral("--datadir=") + m_dataDir });
+            QStringLiteral("--innodb-log-file-size=8M"), QStringLiteral("--datadir=") + m_dataDir,
+            QStringLiteral("--tmpdir=") + tmpDir() });
     if (!installer.waitForFinished(120000) || installer.exitStatus() != QProcess::NormalExit
         || installer.exitCode() != 0) {
         m_error = QStringLiteral("mariadb-install-db failed: ") + QString::fromLocal8Bit(installer.readAll())
@@ -168,6 +173,7 @@ QStringList MariaDbServer::serverArguments() const
     return {
         QStringLiteral("--no-defaults"),
         QStringLiteral("--datadir=") + m_dataDir,
+        QStringLiteral("--tmpdir=") + tmpDir(),
         QStringLiteral("--socket=") + socketPath(),
         QStringLiteral("--pid-file=") + m_dataDir + QStringLiteral("/mysqld.pid"),
         QStringLiteral("--log-error=") + m_dataDir + QStringLiteral("/error.log"),

@@ -76,6 +76,7 @@ private:
     bool waitUntilReady();
     QStringList serverArguments() const;
     QString socketPath() const;
+    QString tmpDir() const { return m_dataDir + QStringLiteral(".tmp"); }
     QString generalLogPath() const { return m_dataDir + QStringLiteral("/general.log"); }
 
     QString m_name;
