@@ -8,7 +8,7 @@ packages=(
     libmariadb-dev libmariadb3 libcurl4-openssl-dev libpng-dev zlib1g-dev
     mariadb-server mariadb-client
     fonts-noto-core fonts-noto-ui-core fonts-dejavu-core
-    xvfb xauth openbox x11-utils ffmpeg imagemagick python3 openssl
+    xvfb xauth openbox x11-utils ffmpeg imagemagick python3 openssl libgl1-mesa-dri
     clang libclang-rt-14-dev # fuzz targets (scripts/ci-fuzz.sh): clang's libFuzzer
     dbus-daemon at-spi2-core gir1.2-atspi-2.0 python3-gi
     dpkg-dev file desktop-file-utils appstream xdotool fontconfig librsvg2-bin

@@ -50,6 +50,10 @@ template<typename Operation> auto Connection::withReconnect(Operation operation)
         try {
             return operation(session());
         } catch (const DbError &error) {
+            if (error.isTimeout()) {
+                m_session.reset(); // the library has dropped it; the next operation reconnects
+                throw;
+            }
             if (!error.isConnectionLoss())
                 throw; // an SQL error leaves a healthy connection open
             m_session.reset();

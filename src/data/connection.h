@@ -15,7 +15,9 @@ class Session;
 // connection cannot be made or was lost (client errors 2002, 2003, 2006, 2013), it is
 // re-opened and the query run again: up to three attempts, the first at once, each further
 // one after settings().retryPauseMs. After the last failure it stays closed and that error
-// is thrown. Any other error is thrown at once. Errors are DbError.
+// is thrown. A statement the server does not answer within the read time-out is not run
+// again: the connection is closed and the time-out thrown at once (DbError::isTimeout()).
+// Any other error is thrown at once. Errors are DbError.
 class Connection : public QObject {
     Q_OBJECT
 

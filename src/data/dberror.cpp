@@ -15,8 +15,19 @@ DbError DbError::fromClient(unsigned clientError, const QString &clientMessage)
     return DbError(clientError, prefix() + clientMessage);
 }
 
+DbError DbError::timedOut(unsigned clientError, int seconds)
+{
+    DbError error(clientError,
+        prefix()
+            + QStringLiteral("The server did not answer in time (no reply within %1 seconds)").arg(seconds));
+    error.m_timeout = true;
+    return error;
+}
+
 bool DbError::isConnectionLoss() const noexcept
 {
+    if (m_timeout)
+        return false;
     switch (m_clientError) {
     // Connector/C reports a refused or unreachable TCP server as 2002, where other MySQL
     // clients say 2003; both mean "cannot connect".

@@ -14,14 +14,21 @@ public:
     // "[MariaDB] " + the client library's message.
     static DbError fromClient(unsigned clientError, const QString &clientMessage);
     static QString prefix() { return QStringLiteral("[MariaDB] "); }
+    // The server took longer than the read time-out to answer a statement. The library
+    // reports this as a lost connection (2013); it is kept apart because running the
+    // statement again would only take as long once more.
+    static DbError timedOut(unsigned clientError, int seconds);
 
     unsigned clientError() const noexcept { return m_clientError; }
     // The errors after which the connection is re-opened and the query run again:
     // cannot connect, server gone away, connection lost during the query.
+    // A time-out is not one of them.
     bool isConnectionLoss() const noexcept;
+    bool isTimeout() const noexcept { return m_timeout; }
 
 private:
     unsigned m_clientError;
+    bool m_timeout = false;
 };
 
 } // namespace orvy::data

@@ -3,6 +3,7 @@
 #include "data/dberror.h"
 #include "data/mariadbapi.h"
 
+#include <QElapsedTimer>
 #include <errmsg.h>
 #include <mysqld_error.h>
 
@@ -48,6 +49,7 @@ void Session::Closer::operator()(st_mysql *mysql) const
 Session::Session(const MariaDbApi &api, const DbSettings &settings)
     : m_api(api)
     , m_mysql(api.init(nullptr), Closer { &api })
+    , m_readTimeoutSeconds(qMax(0, settings.readTimeoutSeconds))
 {
     if (!m_mysql)
         throw DbError::fromClient(CR_OUT_OF_MEMORY, QStringLiteral("Client run out of memory"));
@@ -131,18 +133,33 @@ void Session::throwLastError() const
         m_api.errorNumber(m_mysql.get()), QString::fromUtf8(m_api.error(m_mysql.get())));
 }
 
+void Session::throwStatementError(qint64 elapsedMs) const
+{
+    // The library gives a read time-out the number of a dropped connection (2013). A drop
+    // comes as soon as the server closes; a time-out only after the whole read time-out,
+    // a wait of the library's own (poll), which never ends early; the slack only covers the
+    // two clocks' rounding.
+    const unsigned error = m_api.errorNumber(m_mysql.get());
+    if (error == CR_SERVER_LOST && m_readTimeoutSeconds > 0
+        && elapsedMs >= m_readTimeoutSeconds * 1000LL - 50)
+        throw DbError::timedOut(error, m_readTimeoutSeconds);
+    throwLastError();
+}
+
 ResultSet Session::run(const QByteArray &sql)
 {
     MYSQL *mysql = m_mysql.get();
+    QElapsedTimer timer;
+    timer.start();
     if (m_api.realQuery(mysql, sql.constData(), static_cast<unsigned long>(sql.size())) != 0)
-        throwLastError();
+        throwStatementError(timer.elapsed());
 
     ResultSet resultSet;
     {
         const StoredResult stored(m_api, m_api.storeResult(mysql));
         if (!stored.get()) {
             if (m_api.fieldCount(mysql) != 0)
-                throwLastError();
+                throwStatementError(timer.elapsed());
         } else {
             resultSet.hasResultSet = true;
             const unsigned columnCount = m_api.numFields(stored.get());
@@ -170,12 +187,12 @@ ResultSet Session::run(const QByteArray &sql)
     while (m_api.moreResults(mysql)) {
         const int status = m_api.nextResult(mysql);
         if (status > 0)
-            throwLastError();
+            throwStatementError(timer.elapsed());
         if (status < 0)
             break;
         const StoredResult ignored(m_api, m_api.storeResult(mysql));
         if (!ignored.get() && m_api.fieldCount(mysql) != 0)
-            throwLastError();
+            throwStatementError(timer.elapsed());
     }
     return resultSet;
 }

@@ -33,10 +33,13 @@ private:
 
     [[noreturn]] void throwLastError() const;
     bool handshakeGaveUtf8mb4() const;
+    // As throwLastError(), for a failure `elapsedMs` into a statement.
+    [[noreturn]] void throwStatementError(qint64 elapsedMs) const;
     void setCharacterSet();
 
     const MariaDbApi &m_api;
     std::unique_ptr<st_mysql, Closer> m_mysql;
+    int m_readTimeoutSeconds = 0;
 };
 
 } // namespace orvy::data

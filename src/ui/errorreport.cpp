@@ -19,6 +19,8 @@ void showErrorReport(QWidget *parent, const QString &message)
     QMessageBox box(
         QMessageBox::Critical, applicationTitle(), withFullStop(message), QMessageBox::Ok, parent);
     box.setObjectName(QStringLiteral("errorReport"));
+    // Messages quote database and network text (a colour, an address): never markup.
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 

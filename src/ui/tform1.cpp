@@ -71,6 +71,8 @@ QLabel *makeLabel(
 {
     auto *label = new QLabel(text, parent);
     label->setObjectName(QString::fromLatin1(name));
+    // Captions show database text: always as typed, never as markup.
+    label->setTextFormat(Qt::PlainText);
     label->setFont(font);
     setTextColour(label, colour);
     return label;
@@ -252,6 +254,7 @@ void TForm1::createWelcomePanel()
     // The web-site caption is clicked like the logo.
     Label9 = new ClickableImage(Panel2);
     Label9->setObjectName(QStringLiteral("Label9"));
+    Label9->setTextFormat(Qt::PlainText);
     Label9->setText(QStringLiteral("http://"));
     Label9->setFont(linkFont);
     setTextColour(Label9, designBlue);

@@ -42,7 +42,9 @@ void TForm1::PlayVideo(const QString &url)
             throw Error(QStringLiteral("The video player could not start: %1").arg(reason));
     }
     EdgeBrowser1->switchOffDefaults();
-    EdgeBrowser1->navigateToString(player::buildPlayerPage(url));
+    if (!EdgeBrowser1->navigateToString(player::buildPlayerPage(url)))
+        throw Error(QStringLiteral("This lesson cannot be played: its link is too long (%1 characters)")
+                        .arg(url.size()));
     EdgeBrowser1->executeScript(player::fullScreenScript());
 }
 

@@ -1,6 +1,7 @@
 // The lesson player inside the main window: a double-clicked lesson plays in the real
 // browser, the welcome panel goes, and the window follows the video's full screen.
 #include "formfixture.h"
+#include "player/playerpage.h"
 #include "tmpdir.h"
 #include "ui/bevelpanel.h"
 #include "ui/browser/edgebrowser.h"
@@ -12,6 +13,7 @@
 #include "webutil.h"
 
 #include <QAction>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
@@ -264,6 +266,53 @@ private Q_SLOTS:
         QVERIFY(!m_form->EdgeBrowser1->view());
         QVERIFY(!m_form->tmpLinks);
         QVERIFY(boxes.seen().isEmpty());
+    }
+
+    // The engine takes a page given as a string only up to a size (as a percent-encoded
+    // data: address of at most 2 MiB); past it, it would silently keep the previous page.
+    void tooLongALinkStopsThePlayer_data()
+    {
+        QTest::addColumn<int>("overLimit");
+        QTest::newRow("the longest that fits plays") << 0;
+        QTest::newRow("one more character is refused") << 1;
+    }
+    void tooLongALinkStopsThePlayer()
+    {
+        QFETCH(int, overLimit);
+        const QString start = m_clipUrl + QStringLiteral("?lesson=3&pad=");
+        const qsizetype address = QByteArrayLiteral("data:text/html;charset=UTF-8,").size()
+            + orvy::player::buildPlayerPage(start).toUtf8().toPercentEncoding().size();
+        const qsizetype pad = 2 * 1024 * 1024 - address + overLimit; // "a" is not encoded
+        const QString link = start + QString(pad, u'a');
+        // A column wide enough for such a link.
+        m_fixture.sql(QStringLiteral("ALTER TABLE lessons MODIFY LLink MEDIUMTEXT;"
+                                     "UPDATE lessons SET LLink = CONCAT(%1, REPEAT('a', %2)) "
+                                     "WHERE cID = 10 AND LSORT = 3;")
+                          .arg(orvy::test::MariaDbServer::quoted(start))
+                          .arg(pad));
+
+        MessageBoxCatcher boxes;
+        chooseFirstCourse();
+        QCOMPARE(m_form->tmpLinks->value(2), link);
+        doubleClickLesson(0);
+        QVERIFY(videoRunsOn());
+        QElapsedTimer timer;
+        timer.start();
+        doubleClickLesson(2);
+        if (overLimit == 0) {
+            QVERIFY(waitJs(QStringLiteral("document.querySelector('source') !== null && "
+                                          "document.querySelector('source').getAttribute('src').length == %1")
+                               .arg(link.size())));
+            QVERIFY(boxes.seen().isEmpty());
+        } else {
+            QTRY_COMPARE(boxes.texts(),
+                QStringList {
+                    QStringLiteral("This lesson cannot be played: its link is too long (%1 characters)")
+                        .arg(link.size()) });
+            // The previous lesson is gone, not left playing.
+            QVERIFY(waitJs(QStringLiteral("document.getElementById('vid') === null")));
+            QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
+        }
     }
 };
 

@@ -159,10 +159,29 @@ void EdgeBrowser::switchOffDefaults()
         m_engine->switchOffDefaults();
 }
 
-void EdgeBrowser::navigateToString(const QString &html)
+bool EdgeBrowser::pageFits(const QString &html)
 {
-    if (m_engine)
-        m_engine->navigateToString(html);
+    static const QByteArray scheme = QByteArrayLiteral("data:text/html;charset=UTF-8,");
+    // Each byte becomes one character or three; count before encoding anything.
+    const QByteArray utf8 = html.toUtf8();
+    if (scheme.size() + utf8.size() > maxPageAddressLength)
+        return false;
+    if (scheme.size() + 3 * utf8.size() <= maxPageAddressLength)
+        return true;
+    return scheme.size() + utf8.toPercentEncoding().size() <= maxPageAddressLength;
+}
+
+bool EdgeBrowser::navigateToString(const QString &html)
+{
+    if (!m_engine || !isCreated())
+        return true;
+    if (!pageFits(html)) {
+        // The engine would keep the previous page, and its video, without a word.
+        m_engine->navigateToString(QString());
+        return false;
+    }
+    m_engine->navigateToString(html);
+    return true;
 }
 
 void EdgeBrowser::executeScript(const QString &script)

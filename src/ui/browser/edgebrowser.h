@@ -70,8 +70,16 @@ public:
     // does this; calling it again is harmless and does nothing without a view.
     void switchOffDefaults();
 
-    // Loads html as the page (under pageBaseUrl()). Ignored without a view.
-    void navigateToString(const QString &html);
+    // Loads html as the page (under pageBaseUrl()). Ignored without a view. A page
+    // longer than the engine takes as a string (pageFits()) is not loaded: the view
+    // shows a blank page instead, so nothing of the previous page goes on playing,
+    // and the result is false.
+    bool navigateToString(const QString &html);
+    // Whether the engine loads html given as a string. It turns the page into a data:
+    // address (the UTF-8 text percent-encoded) and refuses an address of more than
+    // maxPageAddressLength characters.
+    static bool pageFits(const QString &html);
+    static constexpr qsizetype maxPageAddressLength = 2 * 1024 * 1024;
     // Runs script in the page; its result and errors are ignored. Ignored without
     // a view.
     void executeScript(const QString &script);
