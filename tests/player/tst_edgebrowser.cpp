@@ -2,6 +2,7 @@
 // from a local HTTP server; the profile goes to a test folder (XDG_DATA_HOME).
 #include "httpserver.h"
 #include "player/playerpage.h"
+#include "testclip.h"
 #include "tmpdir.h"
 #include "ui/browser/edgebrowser.h"
 #include "webutil.h"
@@ -151,16 +152,10 @@ private:
 private Q_SLOTS:
     void initTestCase()
     {
-        const QString media = orvy::test::freshTestDir(QStringLiteral("media"));
-        m_video = media + QStringLiteral("/lesson.mp4");
-        // Long enough to keep playing through one test; H.264 and AAC as lessons are.
-        QProcess ffmpeg;
-        ffmpeg.start(QStringLiteral("ffmpeg"),
-            { "-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i", "testsrc=size=160x120:rate=25",
-                "-f", "lavfi", "-i", "sine", "-t", "30", "-c:v", "libx264", "-pix_fmt", "yuv420p", "-c:a",
-                "aac", "-movflags", "+faststart", m_video });
-        QVERIFY2(ffmpeg.waitForFinished(60000) && ffmpeg.exitCode() == 0,
-            ffmpeg.readAllStandardError().constData());
+        // Long enough to keep playing through one test.
+        QString error;
+        m_video = orvy::test::makeLessonClip(&error);
+        QVERIFY2(!m_video.isEmpty(), qPrintable(error));
 
         m_server = std::make_unique<HttpServer>();
         m_server->setRoute("/lesson.mp4", HttpServer::Response::file(m_video, "video/mp4"));

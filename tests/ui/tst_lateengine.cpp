@@ -2,14 +2,13 @@
 // and the lesson's picture shows. Unlike the other player tests, this program does not
 // link the engine itself: like the shipped program, it has only the plug-in.
 #include "formfixture.h"
-#include "tmpdir.h"
+#include "testclip.h"
 #include "ui/bevelpanel.h"
 #include "ui/browser/edgebrowser.h"
 #include "ui/widgets/lessonlist.h"
 #include "ui/widgets/rtlcombobox.h"
 
 #include <QFile>
-#include <QProcess>
 #include <QScreen>
 #include <QSet>
 #include <QTest>
@@ -57,17 +56,8 @@ private Q_SLOTS:
     {
         QString error;
         QVERIFY2(m_fixture.start(&error), qPrintable(error));
-        const QString clip
-            = orvy::test::freshTestDir(QStringLiteral("media")) + QStringLiteral("/lesson.mp4");
-        QProcess ffmpeg;
-        ffmpeg.start(QStringLiteral("ffmpeg"),
-            { QStringLiteral("-loglevel"), QStringLiteral("error"), QStringLiteral("-y"),
-                QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                QStringLiteral("testsrc=size=320x240:rate=25"), QStringLiteral("-t"), QStringLiteral("30"),
-                QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-pix_fmt"),
-                QStringLiteral("yuv420p"), QStringLiteral("-movflags"), QStringLiteral("+faststart"), clip });
-        QVERIFY(ffmpeg.waitForFinished(60000));
-        QCOMPARE(ffmpeg.exitCode(), 0);
+        const QString clip = orvy::test::makeLessonClip(&error, QSize(320, 240), false);
+        QVERIFY2(!clip.isEmpty(), qPrintable(error));
         m_fixture.http().setRoute("/lesson.mp4", orvy::test::HttpServer::Response::file(clip, "video/mp4"));
         m_fixture.seedCatalogue();
         m_fixture.sql(

@@ -1,8 +1,8 @@
 // The lesson player inside the main window: a double-clicked lesson plays in the real
 // browser, the welcome panel goes, and the window follows the video's full screen.
 #include "formfixture.h"
+#include "testclip.h"
 #include "player/playerpage.h"
-#include "tmpdir.h"
 #include "ui/bevelpanel.h"
 #include "ui/browser/edgebrowser.h"
 #include "ui/clickableimage.h"
@@ -14,7 +14,6 @@
 
 #include <QAction>
 #include <QElapsedTimer>
-#include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
 #include <QWebEnginePage>
@@ -107,19 +106,8 @@ private Q_SLOTS:
     {
         QString error;
         QVERIFY2(m_fixture.start(&error), qPrintable(error));
-        const QString dir = orvy::test::freshTestDir(QStringLiteral("media"));
-        const QString clip = dir + QStringLiteral("/lesson.mp4");
-        QProcess ffmpeg;
-        ffmpeg.start(QStringLiteral("ffmpeg"),
-            { QStringLiteral("-loglevel"), QStringLiteral("error"), QStringLiteral("-y"),
-                QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                QStringLiteral("testsrc=size=160x120:rate=25"), QStringLiteral("-f"), QStringLiteral("lavfi"),
-                QStringLiteral("-i"), QStringLiteral("sine"), QStringLiteral("-t"), QStringLiteral("30"),
-                QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-pix_fmt"),
-                QStringLiteral("yuv420p"), QStringLiteral("-c:a"), QStringLiteral("aac"),
-                QStringLiteral("-movflags"), QStringLiteral("+faststart"), clip });
-        QVERIFY(ffmpeg.waitForFinished(60000));
-        QCOMPARE(ffmpeg.exitCode(), 0);
+        const QString clip = orvy::test::makeLessonClip(&error);
+        QVERIFY2(!clip.isEmpty(), qPrintable(error));
         m_fixture.http().setRoute("/lesson.mp4", orvy::test::HttpServer::Response::file(clip, "video/mp4"));
         m_clipUrl = m_fixture.http().url(QStringLiteral("/lesson.mp4"));
     }

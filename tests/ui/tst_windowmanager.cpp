@@ -3,6 +3,7 @@
 // through the first play, every full-screen round, and a minimise and restore. With
 // its border it is exactly as at start; without it, it covers the work area.
 #include "formfixture.h"
+#include "testclip.h"
 #include "tmpdir.h"
 #include "ui/browser/edgebrowser.h"
 #include "ui/tform1.h"
@@ -200,15 +201,8 @@ private Q_SLOTS:
             "needs a window manager (xsession.sh --wm)");
         QString error;
         QVERIFY2(m_fixture.start(&error), qPrintable(error));
-        const QString clip
-            = orvy::test::freshTestDir(QStringLiteral("media")) + QStringLiteral("/lesson.mp4");
-        QProcess ffmpeg;
-        ffmpeg.start(QStringLiteral("ffmpeg"),
-            { "-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i", "testsrc=size=160x120:rate=25",
-                "-f", "lavfi", "-i", "sine", "-t", "30", "-c:v", "libx264", "-pix_fmt", "yuv420p", "-c:a",
-                "aac", "-movflags", "+faststart", clip });
-        QVERIFY(ffmpeg.waitForFinished(60000));
-        QCOMPARE(ffmpeg.exitCode(), 0);
+        const QString clip = orvy::test::makeLessonClip(&error);
+        QVERIFY2(!clip.isEmpty(), qPrintable(error));
         m_fixture.http().setRoute("/lesson.mp4", orvy::test::HttpServer::Response::file(clip, "video/mp4"));
         m_clipUrl = m_fixture.http().url(QStringLiteral("/lesson.mp4"));
         m_fixture.seedCatalogue();
