@@ -374,7 +374,8 @@ private Q_SLOTS:
         QVERIFY2(timer.elapsed() < 10000, qPrintable(QString::number(timer.elapsed())));
         // Never more than the limit itself, plus room for the libraries' own buffers.
         const qint64 grownKb = memory.growthKb();
-        QVERIFY2(grownKb >= 0 && grownKb < limits.maxBodyBytes / 1024 + 32 * 1024,
+        QVERIFY2(!orvy::test::PeakMemory::meaningful()
+                || (grownKb >= 0 && grownKb < limits.maxBodyBytes / 1024 + 32 * 1024),
             qPrintable(QStringLiteral("peak grew by %1 kB").arg(grownKb)));
     }
 

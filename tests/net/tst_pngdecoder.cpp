@@ -393,7 +393,7 @@ private Q_SLOTS:
             QCOMPARE(e.message(), QStringLiteral("PNG: the file is truncated"));
         }
         const qint64 grownKb = memory.growthKb();
-        QVERIFY2(grownKb >= 0 && grownKb < 16 * 1024,
+        QVERIFY2(!orvy::test::PeakMemory::meaningful() || (grownKb >= 0 && grownKb < 16 * 1024),
             qPrintable(QStringLiteral("peak grew by %1 kB").arg(grownKb)));
         QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
     }
