@@ -360,12 +360,10 @@ private Q_SLOTS:
         QVERIFY(playLesson());
         QSignalSpy spy(m_browser, &EdgeBrowser::containsFullScreenElementChanged);
         // A button of our own over the video: its click is a real user gesture.
-        js(QStringLiteral("const b = document.createElement('button'); b.id = 'fs'; b.textContent = 'fs';"
-                          "b.style = 'position:fixed;left:20px;top:20px;width:80px;height:40px;z-index:9';"
-                          "b.onclick = () => document.getElementById('vid').requestFullscreen();"
-                          "document.body.appendChild(b); true"));
+        const QPoint button = orvy::test::addFullScreenButton(page());
+        QVERIFY(button.x() >= 0);
         QVERIFY(focusView());
-        QTest::mouseClick(input(), Qt::LeftButton, {}, centreOf(QStringLiteral("#fs")));
+        QTest::mouseClick(input(), Qt::LeftButton, {}, button);
         QTRY_COMPARE(spy.size(), 1);
         QCOMPARE(spy.at(0).at(0).toBool(), true);
         QVERIFY(m_browser->containsFullScreenElement());
@@ -424,11 +422,9 @@ private Q_SLOTS:
     {
         QVERIFY(playLesson());
         QSignalSpy spy(m_browser, &EdgeBrowser::containsFullScreenElementChanged);
-        js(QStringLiteral("const b = document.createElement('button'); b.id = 'fs';"
-                          "b.style = 'position:fixed;left:20px;top:20px;width:80px;height:40px;z-index:9';"
-                          "b.onclick = () => document.getElementById('vid').requestFullscreen();"
-                          "document.body.appendChild(b); true"));
-        QTest::mouseClick(input(), Qt::LeftButton, {}, centreOf(QStringLiteral("#fs")));
+        const QPoint button = orvy::test::addFullScreenButton(page());
+        QVERIFY(button.x() >= 0);
+        QTest::mouseClick(input(), Qt::LeftButton, {}, button);
         QTRY_COMPARE(spy.size(), 1);
         m_browser->closeView();
         QCOMPARE(spy.size(), 2);

@@ -37,4 +37,20 @@ bool waitForJavaScript(QWebEnginePage *page, const QString &expression, int time
     return false;
 }
 
+QPoint addFullScreenButton(QWebEnginePage *page)
+{
+    const QVariantList xy = runJavaScriptSync(page,
+        QStringLiteral(
+            "(() => { let b = document.getElementById('fs'); if (!b) {"
+            "b = document.createElement('button'); b.id = 'fs'; b.textContent = 'fs';"
+            "b.style = 'position:fixed;left:20px;top:20px;width:80px;height:40px;z-index:9';"
+            "b.onclick = () => document.getElementById('vid').requestFullscreen();"
+            "document.body.appendChild(b); }"
+            "const r = b.getBoundingClientRect(); return [r.x + r.width / 2, r.y + r.height / 2]; })()"))
+                                .toList();
+    if (xy.size() != 2)
+        return QPoint(-1, -1);
+    return QPoint(int(xy[0].toDouble()), int(xy[1].toDouble()));
+}
+
 } // namespace orvy::test

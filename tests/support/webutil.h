@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPoint>
 #include <QString>
 #include <QVariant>
 
@@ -14,5 +15,11 @@ QVariant runJavaScriptSync(QWebEnginePage *page, const QString &script, int time
 // Evaluates expression in the page until it is true; false if it never was
 // within timeoutMs.
 bool waitForJavaScript(QWebEnginePage *page, const QString &expression, int timeoutMs = 10000);
+
+// Puts a button over the page's video (once) whose click asks for the video's full
+// screen, as the video's own button does, and returns its centre in the page's
+// coordinates; (-1, -1) if the page did not answer. Click it with a real mouse event:
+// full screen needs a user gesture.
+QPoint addFullScreenButton(QWebEnginePage *page);
 
 } // namespace orvy::test

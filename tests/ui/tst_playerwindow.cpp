@@ -1,8 +1,8 @@
 // The lesson player inside the main window: a double-clicked lesson plays in the real
 // browser, the welcome panel goes, and the window follows the video's full screen.
 #include "formfixture.h"
-#include "testclip.h"
 #include "player/playerpage.h"
+#include "testclip.h"
 #include "ui/bevelpanel.h"
 #include "ui/browser/edgebrowser.h"
 #include "ui/clickableimage.h"
@@ -71,16 +71,9 @@ private:
     // Enters the page's full screen with a real click on a button of the page.
     void enterFullScreenByGesture()
     {
-        js(QStringLiteral("const b = document.createElement('button'); b.id = 'fs';"
-                          "b.style = 'position:fixed;left:20px;top:20px;width:80px;height:40px;z-index:9';"
-                          "b.onclick = () => document.getElementById('vid').requestFullscreen();"
-                          "document.body.appendChild(b); true"));
-        const QVariantList xy = js(QStringLiteral("(() => { const r = document.getElementById('fs')"
-                                                  ".getBoundingClientRect(); return [r.x + r.width / 2, "
-                                                  "r.y + r.height / 2]; })()"))
-                                    .toList();
-        QCOMPARE(xy.size(), 2);
-        QTest::mouseClick(input(), Qt::LeftButton, {}, QPoint(int(xy[0].toDouble()), int(xy[1].toDouble())));
+        const QPoint button = orvy::test::addFullScreenButton(page());
+        QVERIFY(button.x() >= 0);
+        QTest::mouseClick(input(), Qt::LeftButton, {}, button);
     }
 
     void verifyNormalChrome()

@@ -151,17 +151,10 @@ private:
     void enterFullScreen()
     {
         QSignalSpy changes(m_form->EdgeBrowser1, &orvy::ui::EdgeBrowser::containsFullScreenElementChanged);
-        js(QStringLiteral("if (!document.getElementById('fs')) { const b = document.createElement('button');"
-                          "b.id = 'fs'; b.style = 'position:fixed;left:20px;top:20px;width:80px;height:40px;"
-                          "z-index:9'; b.onclick = () => document.getElementById('vid').requestFullscreen();"
-                          "document.body.appendChild(b); } true"));
-        const QVariantList xy = js(QStringLiteral("(() => { const r = document.getElementById('fs')"
-                                                  ".getBoundingClientRect(); return [r.x + r.width / 2, "
-                                                  "r.y + r.height / 2]; })()"))
-                                    .toList();
-        QCOMPARE(xy.size(), 2);
+        const QPoint button = orvy::test::addFullScreenButton(page());
+        QVERIFY(button.x() >= 0);
         QTRY_VERIFY(input());
-        QTest::mouseClick(input(), Qt::LeftButton, {}, QPoint(int(xy[0].toDouble()), int(xy[1].toDouble())));
+        QTest::mouseClick(input(), Qt::LeftButton, {}, button);
         QTRY_COMPARE(changes.size(), 1);
         QCOMPARE(m_form->Tag, 1);
     }
