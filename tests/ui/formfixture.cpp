@@ -1,5 +1,6 @@
 #include "formfixture.h"
 
+#include "testclip.h"
 #include "ui/theme.h"
 
 #include <QAbstractButton>
@@ -138,6 +139,15 @@ std::unique_ptr<ui::TForm1> FormFixture::showForm(QSize size)
     if (!QTest::qWaitForWindowActive(form.get()))
         return nullptr;
     return form;
+}
+
+QString FormFixture::serveLessonClip(QString *error, QSize size, bool withSound)
+{
+    const QString clip = makeLessonClip(error, size, withSound);
+    if (clip.isEmpty())
+        return {};
+    m_http.setRoute("/lesson.mp4", HttpServer::Response::file(clip, "video/mp4"));
+    return m_http.url(QStringLiteral("/lesson.mp4"));
 }
 
 } // namespace orvy::test

@@ -63,6 +63,10 @@ public:
     // commands need an active window); nullptr if it never became active.
     std::unique_ptr<ui::TForm1> showForm(QSize size = { 1152, 737 });
 
+    // Makes a lesson clip (makeLessonClip()) and serves it at /lesson.mp4; its address,
+    // or empty with `error` set.
+    QString serveLessonClip(QString *error, QSize size = QSize(160, 120), bool withSound = true);
+
     MariaDbServer &db() { return m_db; }
     HttpServer &http() { return m_http; }
     QImage banner() const { return m_banner; }

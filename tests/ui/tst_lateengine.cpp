@@ -2,7 +2,6 @@
 // and the lesson's picture shows. Unlike the other player tests, this program does not
 // link the engine itself: like the shipped program, it has only the plug-in.
 #include "formfixture.h"
-#include "testclip.h"
 #include "ui/bevelpanel.h"
 #include "ui/browser/edgebrowser.h"
 #include "ui/widgets/lessonlist.h"
@@ -56,13 +55,11 @@ private Q_SLOTS:
     {
         QString error;
         QVERIFY2(m_fixture.start(&error), qPrintable(error));
-        const QString clip = orvy::test::makeLessonClip(&error, QSize(320, 240), false);
-        QVERIFY2(!clip.isEmpty(), qPrintable(error));
-        m_fixture.http().setRoute("/lesson.mp4", orvy::test::HttpServer::Response::file(clip, "video/mp4"));
+        const QString clipUrl = m_fixture.serveLessonClip(&error, QSize(320, 240), false);
+        QVERIFY2(!clipUrl.isEmpty(), qPrintable(error));
         m_fixture.seedCatalogue();
-        m_fixture.sql(
-            QStringLiteral("UPDATE lessons SET LLink = %1 WHERE cID = 10")
-                .arg(orvy::test::MariaDbServer::quoted(m_fixture.http().url(QStringLiteral("/lesson.mp4")))));
+        m_fixture.sql(QStringLiteral("UPDATE lessons SET LLink = %1 WHERE cID = 10")
+                          .arg(orvy::test::MariaDbServer::quoted(clipUrl)));
     }
 
     void firstPlayLoadsTheEngineAndShowsThePicture()

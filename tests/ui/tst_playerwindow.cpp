@@ -2,7 +2,6 @@
 // browser, the welcome panel goes, and the window follows the video's full screen.
 #include "formfixture.h"
 #include "player/playerpage.h"
-#include "testclip.h"
 #include "ui/bevelpanel.h"
 #include "ui/browser/edgebrowser.h"
 #include "ui/clickableimage.h"
@@ -99,10 +98,8 @@ private Q_SLOTS:
     {
         QString error;
         QVERIFY2(m_fixture.start(&error), qPrintable(error));
-        const QString clip = orvy::test::makeLessonClip(&error);
-        QVERIFY2(!clip.isEmpty(), qPrintable(error));
-        m_fixture.http().setRoute("/lesson.mp4", orvy::test::HttpServer::Response::file(clip, "video/mp4"));
-        m_clipUrl = m_fixture.http().url(QStringLiteral("/lesson.mp4"));
+        m_clipUrl = m_fixture.serveLessonClip(&error);
+        QVERIFY2(!m_clipUrl.isEmpty(), qPrintable(error));
     }
 
     void init()

@@ -3,7 +3,6 @@
 // through the first play, every full-screen round, and a minimise and restore. With
 // its border it is exactly as at start; without it, it covers the work area.
 #include "formfixture.h"
-#include "testclip.h"
 #include "tmpdir.h"
 #include "ui/browser/edgebrowser.h"
 #include "ui/tform1.h"
@@ -194,10 +193,8 @@ private Q_SLOTS:
             "needs a window manager (xsession.sh --wm)");
         QString error;
         QVERIFY2(m_fixture.start(&error), qPrintable(error));
-        const QString clip = orvy::test::makeLessonClip(&error);
-        QVERIFY2(!clip.isEmpty(), qPrintable(error));
-        m_fixture.http().setRoute("/lesson.mp4", orvy::test::HttpServer::Response::file(clip, "video/mp4"));
-        m_clipUrl = m_fixture.http().url(QStringLiteral("/lesson.mp4"));
+        m_clipUrl = m_fixture.serveLessonClip(&error);
+        QVERIFY2(!m_clipUrl.isEmpty(), qPrintable(error));
         m_fixture.seedCatalogue();
         m_fixture.sql(
             QStringLiteral("UPDATE lessons SET LLink = CONCAT(%1, '?lesson=', LSORT) WHERE cID = 10")
