@@ -30,9 +30,6 @@ fi
 start=$(date +%s)
 cd "$build"
 status=0
-# A test process of the browser engine has been seen to hang at exit, after all its
-# test functions passed (1 run in 3); a test that times out gets one more run. A
-# sanitizer report ends its test at once, so it is never retried.
-ctest --output-on-failure -j "${CTEST_JOBS:-2}" --repeat after-timeout:2 "$@" || status=$?
+ctest --output-on-failure -j "${CTEST_JOBS:-2}" "$@" || status=$?
 echo "sanitizer run: tests took $(($(date +%s) - start)) s"
 exit "$status"

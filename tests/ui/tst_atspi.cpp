@@ -1,5 +1,5 @@
 // The window's names as a screen reader gets them: over the AT-SPI accessibility bus, read
-// by a separate process with the AT-SPI client library. Runs on a session bus of its own.
+// by a separate process with the AT-SPI client library.
 #include "formfixture.h"
 #include "ui/clickableimage.h"
 #include "ui/tform1.h"
