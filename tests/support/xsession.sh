@@ -1,8 +1,15 @@
 #!/usr/bin/env bash
-# Runs a command on an X server of its own. The server picks a free display itself
-# (-displayfd), so any number of test runs, from any number of checkouts, can run side
-# by side. With --wm a window manager (openbox) runs on it too, for tests that check
-# what a real desktop does to the window; its work area leaves room for a task bar.
+# Runs a command in a desktop session of its own: an X server, and a D-Bus session bus.
+# The server picks a free display itself (-displayfd), so any number of test runs, from
+# any number of checkouts, can run side by side. With --wm a window manager (openbox)
+# runs on it too, for tests that check what a real desktop does to the window; its work
+# area leaves room for a task bar.
+#
+# The session bus is there because a desktop has one (the accessibility bus starts from
+# it on demand). Without one, the browser engine's D-Bus client "autolaunches" a bus: it
+# forks the multi-threaded process and runs library code in the child before exec.
+# Under AddressSanitizer that child can block for good on an allocator lock another
+# thread held at the fork, and the process never exits.
 #
 # usage: xsession.sh [--wm] [--screen WxHxD] -- command [args...]
 set -euo pipefail
@@ -62,7 +69,7 @@ EOF
 fi
 
 set +e
-"$@"
+dbus-run-session -- "$@"
 rc=$?
 set -e
 exit "$rc"
