@@ -126,23 +126,14 @@ RtlComboBox::~RtlComboBox()
 
 void RtlComboBox::addItemWithId(const QString &text, qint32 id)
 {
-    // Adding an item never chooses it: a list filled from code stays without a selection.
-    const bool noSelection = currentIndex() < 0;
-    addItem(text, QVariant::fromValue(id));
-    if (noSelection)
-        setCurrentIndex(-1);
+    addItemsWithIds({ { text, id } });
 }
 
 void RtlComboBox::addItemsWithIds(const QList<std::pair<QString, qint32>> &items)
 {
-    auto *standard = qobject_cast<QStandardItemModel *>(model());
-    if (!standard || rootModelIndex().isValid() || modelColumn() != 0) {
-        for (const auto &[text, id] : items)
-            addItemWithId(text, id);
-        return;
-    }
     if (items.isEmpty())
         return;
+    // Adding items never chooses one: a list filled from code stays without a selection.
     const bool noSelection = currentIndex() < 0;
     QList<QStandardItem *> rows;
     rows.reserve(items.size());
@@ -151,7 +142,8 @@ void RtlComboBox::addItemsWithIds(const QList<std::pair<QString, qint32>> &items
         item->setData(QVariant::fromValue(id), Qt::UserRole);
         rows.append(item);
     }
-    standard->invisibleRootItem()->appendRows(rows);
+    // The list's own model (it is never replaced), in one step.
+    static_cast<QStandardItemModel *>(model())->invisibleRootItem()->appendRows(rows);
     if (noSelection)
         setCurrentIndex(-1);
 }
