@@ -100,7 +100,7 @@ int main(int argc, char *argv[])
                              "http_url=%5\ngeneral_log=%6\ncourses=%7\n")
                   .arg(db.host())
                   .arg(db.port())
-                  .arg(database, password, http.url(QString()), db.dataDir() + QStringLiteral("/general.log"),
+                  .arg(database, password, http.url(QString()), db.generalLogPath(),
                       courses.trimmed())
                   .toUtf8());
     if (!out.commit())

@@ -65,6 +65,7 @@ public:
 
     // The general query log: off at start. clearGeneralLog() empties the file.
     bool setGeneralLog(bool on);
+    QString generalLogPath() const { return m_dataDir + QStringLiteral("/general.log"); }
     void clearGeneralLog();
     // The text of every "Query" entry of the general log so far, in order, exactly as the
     // server received it (multi-line texts joined with "\n").
@@ -80,7 +81,6 @@ private:
     QStringList serverArguments() const;
     QString socketPath() const;
     QString tmpDir() const;
-    QString generalLogPath() const { return m_dataDir + QStringLiteral("/general.log"); }
 
     QString m_name;
     QString m_baseDir;

@@ -2,6 +2,8 @@
 
 #include "testclip.h"
 #include "ui/theme.h"
+#include "ui/widgets/lessonlist.h"
+#include "ui/widgets/rtlcombobox.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -148,6 +150,20 @@ QString FormFixture::serveLessonClip(QString *error, QSize size, bool withSound)
         return {};
     m_http.setRoute("/lesson.mp4", HttpServer::Response::file(clip, "video/mp4"));
     return m_http.url(QStringLiteral("/lesson.mp4"));
+}
+
+void chooseFirstCourse(ui::TForm1 &form)
+{
+    form.AdvComboBox1->setFocus();
+    QTest::sendKeyEvent(QTest::Press, form.AdvComboBox1, Qt::Key_unknown, QStringLiteral("ف"), {});
+}
+
+void doubleClickLesson(ui::TForm1 &form, int row)
+{
+    QListWidget *list = form.ListBox1;
+    const QPoint at = list->visualItemRect(list->item(row)).center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
 }
 
 } // namespace orvy::test

@@ -81,4 +81,10 @@ private:
     QImage m_banner;
 };
 
+// Chooses the seeded catalogue's first course in "my courses" by typing its first letter,
+// as a keyboard user does; its lessons then fill the list.
+void chooseFirstCourse(ui::TForm1 &form);
+// A click, then a double click, on the lesson in `row`: how a learner plays it.
+void doubleClickLesson(ui::TForm1 &form, int row);
+
 } // namespace orvy::test

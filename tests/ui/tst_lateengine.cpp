@@ -68,13 +68,9 @@ private Q_SLOTS:
         QVERIFY(form);
         QVERIFY2(!engineLoaded(), "the window loaded the web engine before any play");
 
-        form->AdvComboBox1->setFocus();
-        QTest::sendKeyEvent(QTest::Press, form->AdvComboBox1, Qt::Key_unknown, QStringLiteral("ف"), {});
+        orvy::test::chooseFirstCourse(*form);
         QCOMPARE(form->ListBox1->count(), 3);
-        auto *list = form->ListBox1;
-        const QPoint at = list->visualItemRect(list->item(0)).center();
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
-        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+        orvy::test::doubleClickLesson(*form, 0);
 
         QTRY_VERIFY_WITH_TIMEOUT(form->EdgeBrowser1->isCreated(), 60000);
         QVERIFY(engineLoaded());

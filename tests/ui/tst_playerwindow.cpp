@@ -54,18 +54,11 @@ private:
 
     void chooseFirstCourse()
     {
-        m_form->AdvComboBox1->setFocus();
-        QTest::sendKeyEvent(QTest::Press, m_form->AdvComboBox1, Qt::Key_unknown, QStringLiteral("ف"), {});
+        orvy::test::chooseFirstCourse(*m_form);
         QCOMPARE(m_form->ListBox1->count(), 3);
     }
 
-    void doubleClickLesson(int row)
-    {
-        auto *list = m_form->ListBox1;
-        const QPoint at = list->visualItemRect(list->item(row)).center();
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
-        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
-    }
+    void doubleClickLesson(int row) { orvy::test::doubleClickLesson(*m_form, row); }
 
     // Enters the page's full screen with a real click on a button of the page.
     void enterFullScreenByGesture()

@@ -126,17 +126,9 @@ private:
     }
     QVariant js(const QString &script) const { return runJavaScriptSync(page(), script); }
 
-    void doubleClickLesson(int row)
-    {
-        auto *list = m_form->ListBox1;
-        const QPoint at = list->visualItemRect(list->item(row)).center();
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
-        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
-    }
-
     void play(int row)
     {
-        doubleClickLesson(row);
+        orvy::test::doubleClickLesson(*m_form, row);
         QVERIFY(m_form->EdgeBrowser1->isCreated());
         QVERIFY(waitForJavaScript(page(),
             QStringLiteral("document.getElementById('vid') && "
@@ -219,8 +211,7 @@ private Q_SLOTS:
         QCOMPARE(m_client.width(), m_workArea.width());
         verifyWithFrame();
 
-        m_form->AdvComboBox1->setFocus();
-        QTest::sendKeyEvent(QTest::Press, m_form->AdvComboBox1, Qt::Key_unknown, QStringLiteral("ف"), {});
+        orvy::test::chooseFirstCourse(*m_form);
         QCOMPARE(m_form->ListBox1->count(), 3);
     }
 
