@@ -1,5 +1,8 @@
 // The main window's event handlers: each one thin, calling the data, network and
 // player layers, and ending through the default error report when they fail.
+// Database text goes to the widgets through displayText(): a name of millions of
+// characters would freeze the window while it is laid out. Links are kept as stored.
+#include "core/displaytext.h"
 #include "data/connection.h"
 #include "data/interfacequery.h"
 #include "data/query.h"
@@ -31,11 +34,11 @@ void TForm1::FormCreate()
             Image1->setPicture(image::decodePng(
                 net::fetchBanner(interfaceQ().asString(QStringLiteral("intPics")), m_settings.fetch)));
 
-            Label5->setText(interfaceQ().asString(QStringLiteral("intLBL1")));
-            Label4->setText(interfaceQ().asString(QStringLiteral("intLBL2")));
-            Label8->setText(interfaceQ().asString(QStringLiteral("intLBL3")));
-            Label7->setText(interfaceQ().asString(QStringLiteral("intLBLPhone")));
-            Label9->setText(interfaceQ().asString(QStringLiteral("intLBLOrvy")));
+            Label5->setText(displayText(interfaceQ().asString(QStringLiteral("intLBL1"))));
+            Label4->setText(displayText(interfaceQ().asString(QStringLiteral("intLBL2"))));
+            Label8->setText(displayText(interfaceQ().asString(QStringLiteral("intLBL3"))));
+            Label7->setText(displayText(interfaceQ().asString(QStringLiteral("intLBLPhone"))));
+            Label9->setText(displayText(interfaceQ().asString(QStringLiteral("intLBLOrvy"))));
 
             setTextColour(Label5, colorFromBgr(interfaceQ().asInteger(QStringLiteral("lblColor1"))));
             setTextColour(Label4, colorFromBgr(interfaceQ().asInteger(QStringLiteral("lblColor1"))));
@@ -86,7 +89,8 @@ void TForm1::loadStartupLists()
     AdvComboBox3->clear();
     QList<std::pair<QString, qint32>> types { { QStringLiteral("گشتی"), 0 } };
     for (; !Temp().eof(); Temp().next())
-        types.append({ Temp().asString(QStringLiteral("ctName")), Temp().asInteger(QStringLiteral("ctID")) });
+        types.append({ displayText(Temp().asString(QStringLiteral("ctName"))),
+            Temp().asInteger(QStringLiteral("ctID")) });
     AdvComboBox3->addItemsWithIds(types);
     AdvComboBox3->setCurrentIndex(0);
 }
@@ -97,7 +101,8 @@ void TForm1::fillCourses(RtlComboBox *list)
     // Read whole, then handed over in one step (a catalogue may hold thousands).
     QList<std::pair<QString, qint32>> courses;
     for (; !Temp().eof(); Temp().next())
-        courses.append({ Temp().asString(QStringLiteral("cName")), Temp().asInteger(QStringLiteral("cID")) });
+        courses.append({ displayText(Temp().asString(QStringLiteral("cName"))),
+            Temp().asInteger(QStringLiteral("cID")) });
     list->addItemsWithIds(courses);
 }
 
@@ -117,13 +122,13 @@ void TForm1::loadLessons(RtlComboBox *list)
     QStringList names;
     QStringList links;
     for (; !Temp().eof(); Temp().next()) {
-        names.append(Temp().asString(QStringLiteral("LName")));
+        names.append(displayText(Temp().asString(QStringLiteral("LName"))));
         links.append(Temp().asString(QStringLiteral("LLink")));
     }
     ListBox1->addItems(names);
     if (tmpLinks)
         tmpLinks->append(links);
-    Label3->setText(list->currentText());
+    Label3->setText(displayText(list->currentText()));
 }
 
 void TForm1::AdvComboBox1Change()

@@ -2,6 +2,7 @@
 
 #include "ui/browser/browserenginefactory.h"
 #include "ui/browser/browserpaths.h"
+#include "ui/browser/enginecheck.h"
 
 #include <QCoreApplication>
 #include <QLoggingCategory>
@@ -89,6 +90,12 @@ bool EdgeBrowser::loadEngine(QString *error)
 {
     if (m_engine)
         return true;
+    // The engine would end the whole program without a word.
+    if (const QString problem = browser::engineStartProblem(); !problem.isEmpty()) {
+        if (error)
+            *error = problem;
+        return false;
+    }
     ensureSharedOpenGLContext();
     QString firstError;
     BrowserEngineFactory *factory = nullptr;
