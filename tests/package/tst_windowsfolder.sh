@@ -107,6 +107,7 @@ for entry in "${cases[@]}"; do
     }
     # What the installer does, as its script says (running it needs Windows).
     script=$build/_CPack_Packages/win64/NSIS/project.nsi
+    # shellcheck disable=SC2016 # the script's own $ variables, not the shell's
     expected=(
         'RequestExecutionLevel admin'
         'InstallDir "$PROGRAMFILES64\Orvy Class"'
