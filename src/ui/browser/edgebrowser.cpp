@@ -21,14 +21,14 @@ namespace orvy::ui {
 
 namespace {
 
-// Next to the program, where it is installed, or in the build tree.
+// Next to the program or where it is installed. Programs built elsewhere in the build
+// tree (tests, benchmarks) find a link to it beside them.
 QStringList enginePluginCandidates()
 {
     const QString appDir = QCoreApplication::applicationDirPath();
     return {
         appDir + QStringLiteral("/orvybrowserengine"),
         appDir + QStringLiteral("/../lib/orvyclass/orvybrowserengine"),
-        QStringLiteral(ORVY_BROWSER_ENGINE_BUILD_DIR "/orvybrowserengine"),
     };
 }
 
