@@ -142,9 +142,13 @@ protected:
         if (!m_painted && window->windowType() == Qt::Window && window->windowHandle()
             && window->windowHandle()->isExposed()) {
             m_painted = true;
+            // The kind of surface decides which caption floor is the program's.
+            const QByteArray surface
+                = window->windowHandle()->surfaceType() == QSurface::OpenGLSurface ? "opengl" : "raster";
             // The paint of the whole window and its flush to the screen end before
             // the event loop runs this.
-            QTimer::singleShot(0, this, [] { report("painted " + QByteArray::number(monotonicNs())); });
+            QTimer::singleShot(0, this,
+                [surface] { report("painted " + QByteArray::number(monotonicNs()) + ' ' + surface); });
         }
         const auto watch = m_paintWatch.find(widget);
         if (watch != m_paintWatch.end()) {
