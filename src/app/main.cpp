@@ -1,3 +1,4 @@
+#include "app/firstpaint.h"
 #include "ui/browser/edgebrowser.h"
 #include "ui/tform1.h"
 #include "ui/theme.h"
@@ -6,51 +7,8 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QIcon>
-#include <QTimer>
 #include <QUrl>
-#include <QWindow>
 #include <cstdlib>
-#include <functional>
-
-namespace {
-
-// Runs work once, right after the window's first paint has gone to the screen: the paint
-// is done inside the handling of the native window's first expose.
-class AfterFirstPaint : public QObject {
-public:
-    AfterFirstPaint(QWindow *window, std::function<void()> work)
-        : QObject(window)
-        , m_work(std::move(work))
-    {
-        window->installEventFilter(this);
-    }
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        if (event->type() == QEvent::Expose && static_cast<QWindow *>(watched)->isExposed()) {
-            watched->removeEventFilter(this);
-            QTimer::singleShot(0, this, [this] {
-                m_work();
-                deleteLater();
-            });
-        }
-        return false;
-    }
-
-private:
-    std::function<void()> m_work;
-};
-
-void afterFirstPaint(QWidget *window, std::function<void()> work)
-{
-    if (QWindow *handle = window->windowHandle(); handle && !handle->isExposed())
-        new AfterFirstPaint(handle, std::move(work));
-    else
-        work();
-}
-
-} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -72,7 +30,7 @@ int main(int argc, char *argv[])
     Form1.showMaximized();
     // Decoding the icon's sizes (and loading the image plug-ins that go with it) would
     // hold up the window; the window manager takes it just as well a moment later.
-    afterFirstPaint(&Form1, [] {
+    orvy::app::afterFirstPaint(&Form1, [] {
         QIcon icon;
         const QDir icons(QStringLiteral(":/appicon"));
         for (const QString &file : icons.entryList({ QStringLiteral("*.png") }))
