@@ -22,7 +22,7 @@ cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVY_B
     -DORVY_BUILD_BENCH=ON -DORVY_DB_HOST=127.0.0.1 -DORVY_DB_PORT="$db_port" -DORVY_DB_NAME="$db_name" \
     -DORVY_DB_PASSWORD="$db_password" "${launcher[@]}" >"$build/cmake.log" 2>&1 \
     || { cat "$build/cmake.log" >&2; exit 1; }
-cmake --build "$build" -j "$(nproc)" --target OrvyClassBench bench_floor bench_floor_curl bench_floor_list \
+cmake --build "$build" -j "$(nproc)" --target OrvyClassBench bench_floor bench_floor_fetch bench_floor_list \
     bench_floor_view bench_floor_lateview bench_lateview orvy_bench
 
 "$here/demo/make-media.sh" "$build/bench-media"

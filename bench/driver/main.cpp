@@ -345,7 +345,7 @@ int main(int argc, char *argv[])
 
     const QString program = bin + QStringLiteral("/OrvyClassBench");
     const QString caption = bin + QStringLiteral("/bench_floor");
-    const QString captionCurl = bin + QStringLiteral("/bench_floor_curl");
+    const QString captionFetch = bin + QStringLiteral("/bench_floor_fetch");
     const QString listFloor = bin + QStringLiteral("/bench_floor_list");
     const QString view = bin + QStringLiteral("/bench_floor_view");
     const QString lateview = bin + QStringLiteral("/bench_floor_lateview");
@@ -456,7 +456,7 @@ int main(int argc, char *argv[])
     } captionFloors[] = {
         { "f.caption", caption, {} },
         { "f.caption.gl", caption, { QStringLiteral("gl") } },
-        { "f.caption.curl", captionCurl, {} },
+        { "f.caption.fetch", captionFetch, {} },
     };
     for (const auto &f : captionFloors) {
         const QString key = QString::fromLatin1(f.key);
@@ -598,12 +598,12 @@ int main(int argc, char *argv[])
             "caption window (same surface as the program)", "f.startup", " ms" },
         { "processor time to the window painted", "startup.cpu",
             "caption window (same surface as the program)", "f.cpu", " ms" },
-        { "start-up to the window painted, lists filled", "startup", "caption window linked with libcurl",
-            "f.caption.curl.startup", " ms" },
-        { "caption window linked with libcurl (its libraries at exec)", "f.caption.curl.startup",
+        { "start-up to the window painted, lists filled", "startup",
+            "caption window linked with the banner fetch", "f.caption.fetch.startup", " ms" },
+        { "caption window linked with the banner fetch (its libraries at exec)", "f.caption.fetch.startup",
             "caption window", "f.caption.startup", " ms" },
-        { "processor time, caption window linked with libcurl", "f.caption.curl.cpu", "caption window",
-            "f.caption.cpu", " ms" },
+        { "processor time, caption window linked with the banner fetch", "f.caption.fetch.cpu",
+            "caption window", "f.caption.cpu", " ms" },
         { "caption window with an OpenGL surface", "f.caption.gl.startup", "caption window",
             "f.caption.startup", " ms" },
         { "processor time, caption window with an OpenGL surface", "f.caption.gl.cpu", "caption window",

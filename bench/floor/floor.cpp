@@ -15,8 +15,8 @@
 //                          field (not the style's menu-like popup), uniform item sizes.
 //
 // bench_floor_list is linked with the database client library, which the program loads
-// at its first connection; bench_floor_curl is the caption window linked with libcurl
-// (never called): what that library's own dependencies cost at exec.
+// at its first connection; bench_floor_fetch is the caption window linked with the
+// program's banner fetch (never called): what its libraries cost at exec.
 #include "../probe/probe.h"
 #include "data/querytexts.h"
 #include "ui/fonts.h"
@@ -33,8 +33,8 @@
 #ifdef FLOOR_LIST
 #include <mysql.h>
 #endif
-#ifdef FLOOR_CURL
-#include <curl/curl.h>
+#ifdef FLOOR_FETCH
+#include "net/bannerfetch.h"
 #endif
 
 namespace {
@@ -159,9 +159,10 @@ private:
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-#ifdef FLOOR_CURL
-    // Keeps the client library linked in, as in the program.
-    static CURL *(*volatile keep)() = &curl_easy_init;
+#ifdef FLOOR_FETCH
+    // Keeps the fetch and its libraries linked in, as in the program.
+    static QByteArray (*volatile keep)(const QString &, const orvy::net::FetchLimits &)
+        = &orvy::net::fetchBanner;
     Q_UNUSED(keep);
 #endif
     const QStringList args = app.arguments().mid(1);
