@@ -191,6 +191,12 @@ void Session::throwConnectError(qint64 elapsedMs) const
     if (DbError::meansConnectionLoss(error) && m_connectTimeoutSeconds > 0
         && elapsedMs >= m_connectTimeoutSeconds * 1000LL - 50)
         throw DbError::connectTimedOut(error, m_connectTimeoutSeconds);
+    // The library's words alone ("unable to get local issuer certificate") do not say
+    // what failed.
+    if (error == CR_SSL_CONNECTION_ERROR)
+        throw DbError::fromClient(error,
+            QStringLiteral("Cannot make a safe encrypted connection to the server (%1)")
+                .arg(QString::fromUtf8(m_api.error(m_mysql.get()))));
     throwLastError();
 }
 
