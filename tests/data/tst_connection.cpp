@@ -4,6 +4,7 @@
 #include "data/dberror.h"
 #include "data/query.h"
 #include "mariadbserver.h"
+#include "serversettings.h"
 
 #include <QElapsedTimer>
 #include <QScopeGuard>
@@ -19,6 +20,7 @@
 
 using namespace orvy::data;
 using orvy::test::MariaDbServer;
+using orvy::test::settingsFor;
 
 namespace {
 
@@ -207,16 +209,7 @@ private:
         return quint16(query.asInteger(QStringLiteral("p")));
     }
 
-    DbSettings settings() const
-    {
-        DbSettings s;
-        s.host = m_server.host();
-        s.port = m_server.port();
-        s.database = m_server.database();
-        s.user = m_server.user();
-        s.password = m_server.password();
-        return s;
-    }
+    DbSettings settings() const { return settingsFor(m_server); }
 
     static qint64 sessionId(Query &query)
     {
@@ -767,13 +760,7 @@ private Q_SLOTS:
         QVERIFY(server.setGeneralLog(true));
         server.clearGeneralLog();
 
-        DbSettings s;
-        s.host = server.host();
-        s.port = server.port();
-        s.database = server.database();
-        s.user = server.user();
-        s.password = server.password();
-        Connection connection(s);
+        Connection connection(settingsFor(server));
         Query temp(connection, QStringLiteral("Temp"));
         const QString sql
             = QStringLiteral("SELECT @@character_set_client AS c, @@character_set_connection AS n, "

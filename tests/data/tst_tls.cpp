@@ -4,6 +4,7 @@
 #include "data/dberror.h"
 #include "data/query.h"
 #include "mariadbserver.h"
+#include "serversettings.h"
 #include "tmpdir.h"
 
 #include <QDir>
@@ -15,6 +16,7 @@
 
 using namespace orvy::data;
 using orvy::test::MariaDbServer;
+using orvy::test::settingsFor;
 
 namespace {
 
@@ -112,17 +114,6 @@ private:
             && replaceFile(
                 m_folder + u'/' + name + QStringLiteral(".key"), m_folder + QStringLiteral("/server.key"))
             && m_tlsServer.runSql(QStringLiteral("FLUSH SSL"));
-    }
-
-    static DbSettings settingsFor(const MariaDbServer &server)
-    {
-        DbSettings s;
-        s.host = server.host();
-        s.port = server.port();
-        s.database = server.database();
-        s.user = server.user();
-        s.password = server.password();
-        return s;
     }
 
 private Q_SLOTS:
