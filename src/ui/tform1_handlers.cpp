@@ -4,6 +4,7 @@
 // characters would freeze the window while it is laid out. Links are kept as stored.
 #include "core/displaytext.h"
 #include "data/connection.h"
+#include "data/dberror.h"
 #include "data/interfacequery.h"
 #include "data/query.h"
 #include "data/querytexts.h"
@@ -19,14 +20,43 @@
 #include "ui/widgets/sidepanel.h"
 
 #include <QMessageBox>
+#include <QScopeGuard>
 
 namespace orvy::ui {
 
+namespace {
+
+// A server still busy when the start-up's waits are spent: said so, with the server's own
+// words on the next line.
+QString busyServerMessage(const data::DbError &error)
+{
+    return QStringLiteral("السيرفر مشغول الآن، يرجى المحاولة مرة أخرى لاحقاً") + u'\n' + error.message();
+}
+
+} // namespace
+
 void TForm1::FormCreate()
 {
+    // The fatal start-up message; when the user dismisses it, the program ends.
+    const auto endStartup = [this](const QString &text) {
+        m_startupFailed = true;
+        QMessageBox box(QMessageBox::Critical, QStringLiteral("خطأ"), text, QMessageBox::Ok);
+        box.setObjectName(QStringLiteral("fatalStartupMessage"));
+        box.setTextFormat(Qt::PlainText); // it may quote the server
+        box.exec();
+        if (m_settings.fatalExit)
+            m_settings.fatalExit(1);
+    };
+    // A busy server is waited for while the program starts, and if it stays busy the start
+    // ends as a failure, never in a window without content; later refusals go to the error
+    // report at once.
+    AdoCon().setWaitWhileBusy(true);
+    const auto busyWaitEnds = qScopeGuard([this] { AdoCon().setWaitWhileBusy(false); });
+
     // Steps before the guarded section: a failure is reported and the window opens
     // with whatever was loaded up to then.
-    const bool brandingLoaded = [this] {
+    QString busyRefusal;
+    const bool brandingLoaded = [this, &busyRefusal] {
         try {
             interfaceQ().close();
             interfaceQ().open();
@@ -50,24 +80,29 @@ void TForm1::FormCreate()
             orvyWeb = interfaceQ().asString(QStringLiteral("intLBLOrvy"));
             fbLink = interfaceQ().asString(QStringLiteral("fbLink"));
             return true;
+        } catch (const data::DbError &error) {
+            if (error.isBusy())
+                busyRefusal = busyServerMessage(error);
+            else
+                reportCurrentException(this);
+            return false;
         } catch (...) {
             reportCurrentException(this);
             return false;
         }
     }();
+    if (!busyRefusal.isEmpty())
+        endStartup(busyRefusal);
     if (!brandingLoaded)
         return;
 
+    const QString serverNotFound = QStringLiteral("لم يتم العثور على السيرفر");
     try {
         loadStartupLists();
+    } catch (const data::DbError &error) {
+        endStartup(error.isBusy() ? busyServerMessage(error) : serverNotFound);
     } catch (...) {
-        m_startupFailed = true;
-        QMessageBox box(QMessageBox::Critical, QStringLiteral("خطأ"),
-            QStringLiteral("لم يتم العثور على السيرفر"), QMessageBox::Ok);
-        box.setObjectName(QStringLiteral("fatalStartupMessage"));
-        box.exec();
-        if (m_settings.fatalExit)
-            m_settings.fatalExit(1);
+        endStartup(serverNotFound);
     }
 }
 
