@@ -108,11 +108,14 @@ enum class Stage { Sending, Receiving, Reading };
 struct Transfer {
     CURL *easy = nullptr;
     qint64 maxBodyBytes = 0;
+    qint64 maxHeaderBytes = 0;
+    qint64 headerBytes = 0; // over the whole fetch, every hop
     QElapsedTimer clock;
     qint64 lastActivityMs = 0;
     bool requestStarted = false; // the connection is up, the request goes out
     bool headersDone = false; // the final answer's header block has arrived
     bool tooLarge = false; // the body passed maxBodyBytes
+    bool tooManyHeaderBytes = false; // the header and trailer lines passed maxHeaderBytes
     bool outOfTime = false; // the whole fetch's deadline has passed
     QByteArray body;
 
@@ -145,6 +148,11 @@ size_t onHeader(char *data, size_t size, size_t count, void *userdata)
 {
     auto *t = static_cast<Transfer *>(userdata);
     const size_t bytes = size * count;
+    t->headerBytes += qint64(bytes);
+    if (t->headerBytes > t->maxHeaderBytes) {
+        t->tooManyHeaderBytes = true;
+        return 0; // ends the transfer
+    }
     t->touch();
     if (bytes == 2 && data[0] == '\r' && data[1] == '\n') {
         // The blank line ends a header block; an interim 1xx block is not the answer.
@@ -177,7 +185,7 @@ QString libraryText(CURLcode code)
     throw Error(QStringLiteral("Invalid URL: \"%1\"").arg(url));
 }
 
-[[noreturn]] void throwTransferError(Stage stage, CURLcode code)
+QString transferMessage(Stage stage, CURLcode code)
 {
     QString pattern;
     switch (stage) {
@@ -191,17 +199,36 @@ QString libraryText(CURLcode code)
         pattern = QStringLiteral("Error reading data: (%1) %2");
         break;
     }
-    throw Error(pattern.arg(QString::number(int(code)), libraryText(code)));
+    return pattern.arg(QString::number(int(code)), libraryText(code));
+}
+
+[[noreturn]] void throwTransferError(Stage stage, CURLcode code)
+{
+    throw Error(transferMessage(stage, code));
+}
+
+QString sizeText(qint64 bytes)
+{
+    constexpr qint64 KiB = 1024;
+    constexpr qint64 MiB = 1024 * KiB;
+    if (bytes % MiB == 0)
+        return QStringLiteral("%1 MB").arg(bytes / MiB);
+    if (bytes % KiB == 0)
+        return QStringLiteral("%1 KB").arg(bytes / KiB);
+    return QStringLiteral("%1 bytes").arg(bytes);
 }
 
 [[noreturn]] void throwTooLarge(qint64 maxBodyBytes)
 {
-    constexpr qint64 MiB = 1024 * 1024;
-    const QString limit = maxBodyBytes % MiB == 0 ? QStringLiteral("%1 MB").arg(maxBodyBytes / MiB)
-                                                  : QStringLiteral("%1 bytes").arg(maxBodyBytes);
-    throw Error(
-        QStringLiteral("Error reading data: (%1) %2 (a banner may be at most %3)")
-            .arg(QString::number(int(CURLE_FILESIZE_EXCEEDED)), libraryText(CURLE_FILESIZE_EXCEEDED), limit));
+    throw Error(QStringLiteral("%1 (a banner may be at most %2)")
+                    .arg(transferMessage(Stage::Reading, CURLE_FILESIZE_EXCEEDED), sizeText(maxBodyBytes)));
+}
+
+// libcurl's own word for a header block over its limit, with ours.
+[[noreturn]] void throwTooManyHeaderBytes(Stage stage, qint64 maxHeaderBytes)
+{
+    throw Error(QStringLiteral("%1 (header lines may be at most %2 in all)")
+                    .arg(transferMessage(stage, CURLE_RECV_ERROR), sizeText(maxHeaderBytes)));
 }
 
 // Checks that url is an absolute http or https address and returns it in the form
@@ -345,6 +372,7 @@ QByteArray fetchBanner(const QString &url, const FetchLimits &limits)
     Transfer transfer;
     transfer.easy = easy.get();
     transfer.maxBodyBytes = limits.maxBodyBytes;
+    transfer.maxHeaderBytes = limits.maxHeaderBytes;
     setup(easy.get(), transfer, headers, limits);
     const QDeadlineTimer deadline(limits.totalTimeoutMs);
 
@@ -364,6 +392,8 @@ QByteArray fetchBanner(const QString &url, const FetchLimits &limits)
         }
         if (transfer.tooLarge || code == CURLE_FILESIZE_EXCEEDED)
             throwTooLarge(limits.maxBodyBytes);
+        if (transfer.tooManyHeaderBytes)
+            throwTooManyHeaderBytes(stageOf(code, transfer), limits.maxHeaderBytes);
         if (code == CURLE_UNSUPPORTED_PROTOCOL && transfer.requestStarted) {
             // libcurl's word for an answer without an HTTP status line; the address was
             // fine, the server's reply was not.

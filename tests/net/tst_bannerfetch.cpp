@@ -35,6 +35,18 @@ QByteArray everyByte(int repeat)
     return out;
 }
 
+// One header (or trailer) line of 64 bytes.
+QByteArray headerLine(char fill)
+{
+    return "X-Pad: " + QByteArray(55, fill) + "\r\n";
+}
+
+// Header lines of about the given size in all.
+QByteArray headerLines(char fill, int bytes)
+{
+    return headerLine(fill).repeated(bytes / headerLine(fill).size());
+}
+
 FetchLimits shortTimeout(int timeoutMs)
 {
     FetchLimits limits;
@@ -376,6 +388,75 @@ private Q_SLOTS:
         const qint64 grownKb = memory.growthKb();
         QVERIFY2(!orvy::test::PeakMemory::meaningful()
                 || (grownKb >= 0 && grownKb < limits.maxBodyBytes / 1024 + 32 * 1024),
+            qPrintable(QStringLiteral("peak grew by %1 kB").arg(grownKb)));
+    }
+
+    // Header and trailer lines are bounded over the whole fetch, redirects and interim
+    // answers included: libcurl bounds one header block, but hands every trailer line of a
+    // chunked body over without limit, and would keep each one.
+    void headerLinesAreBounded_data()
+    {
+        QTest::addColumn<QByteArray>("answer"); // the last answer, as sent
+        QTest::addColumn<QByteArray>("endless"); // then sent over and over; empty: nothing more
+        QTest::addColumn<int>("hops"); // redirects before that answer
+        QTest::addColumn<int>("hopLines"); // how many bytes of header lines each redirect has
+        QTest::addColumn<QString>("message"); // empty: the body arrives
+        const QByteArray body = everyByte(4);
+        const QByteArray chunked = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
+            + QByteArray::number(body.size(), 16) + "\r\n" + body + "\r\n0\r\n";
+        const QByteArray plain = "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(body.size())
+            + "\r\nConnection: close\r\n\r\n" + body;
+        const QString receiving
+            = QStringLiteral("Error receiving data: (56) Failure when receiving data from "
+                             "the peer (header lines may be at most 64 KB in all)");
+        const QString reading
+            = QStringLiteral("Error reading data: (56) Failure when receiving data from the "
+                             "peer (header lines may be at most 64 KB in all)");
+        QTest::newRow("trailers without end") << chunked << headerLine('t') << 0 << 0 << reading;
+        QTest::newRow("trailers just within") << chunked + headerLines('t', 60 * 1024) + "\r\n"
+                                              << QByteArray() << 0 << 0 << QString();
+        QTest::newRow("headers without end")
+            << QByteArray("HTTP/1.1 200 OK\r\n") << headerLine('h') << 0 << 0 << receiving;
+        // Each redirect's block is well within any one limit; together they are not.
+        QTest::newRow("redirects, 30 kB of header lines each")
+            << plain << QByteArray() << 3 << 30 * 1024 << receiving;
+        QTest::newRow("redirects, 10 kB of header lines each")
+            << plain << QByteArray() << 3 << 10 * 1024 << QString();
+    }
+    void headerLinesAreBounded()
+    {
+        QFETCH(QByteArray, answer);
+        QFETCH(QByteArray, endless);
+        QFETCH(int, hops);
+        QFETCH(int, hopLines);
+        QFETCH(QString, message);
+        HttpServer server;
+        for (int i = 0; i < hops; ++i) {
+            HttpServer::Response hop;
+            hop.mode = HttpServer::Mode::Raw;
+            hop.body = "HTTP/1.1 302 Found\r\nLocation: /hop" + QByteArray::number(i + 1)
+                + "\r\nContent-Length: 0\r\nConnection: close\r\n" + headerLines('h', hopLines) + "\r\n";
+            server.setRoute("/hop" + QByteArray::number(i), hop);
+        }
+        HttpServer::Response last;
+        last.mode = endless.isEmpty() ? HttpServer::Mode::Raw : HttpServer::Mode::RawFlood;
+        (endless.isEmpty() ? last.body : last.lead) = answer;
+        if (!endless.isEmpty())
+            last.body = endless;
+        server.setRoute("/hop" + QByteArray::number(hops), last);
+
+        const orvy::test::PeakMemory memory;
+        QElapsedTimer timer;
+        timer.start();
+        if (message.isEmpty()) {
+            QCOMPARE(fetchBanner(server.url(QStringLiteral("hop0")), shortTimeout(5000)), everyByte(4));
+            QCOMPARE(server.requests().size(), hops + 1);
+        } else {
+            QCOMPARE(failureOf(server.url(QStringLiteral("hop0")), shortTimeout(5000)), message);
+        }
+        QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
+        const qint64 grownKb = memory.growthKb();
+        QVERIFY2(!orvy::test::PeakMemory::meaningful() || (grownKb >= 0 && grownKb < 16 * 1024),
             qPrintable(QStringLiteral("peak grew by %1 kB").arg(grownKb)));
     }
 
