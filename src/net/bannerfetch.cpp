@@ -4,6 +4,8 @@
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QNetworkProxyFactory>
+#include <QUrl>
 #include <algorithm>
 #include <array>
 #include <curl/curl.h>
@@ -202,9 +204,14 @@ QString transferMessage(Stage stage, CURLcode code)
     return pattern.arg(QString::number(int(code)), libraryText(code));
 }
 
-[[noreturn]] void throwTransferError(Stage stage, CURLcode code)
+// A network failure; one on the way through a proxy names it, as the proxy may be
+// what failed.
+[[noreturn]] void throwTransferError(Stage stage, CURLcode code, const QByteArray &proxy = {})
 {
-    throw Error(transferMessage(stage, code));
+    if (proxy.isEmpty())
+        throw Error(transferMessage(stage, code));
+    throw Error(QStringLiteral("%1 (through the proxy %2)")
+                    .arg(transferMessage(stage, code), QString::fromUtf8(proxy)));
 }
 
 QString sizeText(qint64 bytes)
@@ -257,6 +264,65 @@ QByteArray checkedUrl(const QString &url, const QString &shownAs)
     return full.bytes();
 }
 
+// The proxy for one address, as libcurl takes it.
+struct Proxy {
+    QByteArray address; // "http://host:port" or "socks5h://host:port"; empty: no proxy
+    QByteArray user;
+    QByteArray password;
+};
+
+// The proxy the system names for url: on Windows the user's and the machine's settings,
+// automatic configuration included; elsewhere the desktop's settings where Qt can read
+// them, and the environment. The first answer libcurl can use decides, "direct"
+// included; none at all means direct.
+Proxy systemProxyFor(const QByteArray &url)
+{
+    const QList<QNetworkProxy> answers
+        = QNetworkProxyFactory::systemProxyForQuery(QNetworkProxyQuery(QUrl::fromEncoded(url)));
+    for (const QNetworkProxy &answer : answers) {
+        QUrl address;
+        int defaultPort = 0;
+        switch (answer.type()) {
+        case QNetworkProxy::NoProxy:
+            return {};
+        case QNetworkProxy::HttpProxy:
+        case QNetworkProxy::HttpCachingProxy:
+            address.setScheme(QStringLiteral("http"));
+            defaultPort = 80;
+            break;
+        case QNetworkProxy::Socks5Proxy:
+            address.setScheme(QStringLiteral("socks5h")); // names resolved by the proxy
+            defaultPort = 1080;
+            break;
+        default:
+            continue;
+        }
+        if (answer.hostName().isEmpty())
+            continue;
+        address.setHost(answer.hostName());
+        // A setting without a port ("http_proxy=http://proxy.example") means the scheme's.
+        address.setPort(answer.port() != 0 ? answer.port() : defaultPort);
+        return { address.toEncoded(), answer.user().toUtf8(), answer.password().toUtf8() };
+    }
+    return {};
+}
+
+// Sends the next request through proxy, or directly when it is empty. Set explicitly
+// either way, so that libcurl's own reading of the environment never overrules it.
+bool useProxy(CURL *easy, const Proxy &proxy)
+{
+    const auto textOrNull
+        = [](const QByteArray &text) { return text.isEmpty() ? nullptr : text.constData(); };
+    bool ok = curl_easy_setopt(easy, CURLOPT_PROXY, proxy.address.constData()) == CURLE_OK;
+    ok = ok && curl_easy_setopt(easy, CURLOPT_NOPROXY, "") == CURLE_OK;
+    ok = ok && curl_easy_setopt(easy, CURLOPT_PROXYUSERNAME, textOrNull(proxy.user)) == CURLE_OK;
+    ok = ok && curl_easy_setopt(easy, CURLOPT_PROXYPASSWORD, textOrNull(proxy.password)) == CURLE_OK;
+    // With a name and password, whatever scheme the proxy asks for.
+    return ok
+        && curl_easy_setopt(easy, CURLOPT_PROXYAUTH, proxy.user.isEmpty() ? CURLAUTH_BASIC : CURLAUTH_ANY)
+        == CURLE_OK;
+}
+
 bool isRedirect(long status)
 {
     static constexpr std::array<long, 6> followed { 300, 301, 302, 303, 307, 308 };
@@ -273,6 +339,8 @@ void setup(CURL *easy, Transfer &transfer, const CurlHeaders &headers, const Fet
     ok = ok && curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L) == CURLE_OK;
     ok = ok && curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1)) == CURLE_OK;
     ok = ok && curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers.get()) == CURLE_OK;
+    // The same headers for a proxy, the tunnel's CONNECT request included.
+    ok = ok && curl_easy_setopt(easy, CURLOPT_HEADEROPT, long(CURLHEADER_UNIFIED)) == CURLE_OK;
     // An empty name switches on the cookie engine with nothing loaded and nothing saved.
     ok = ok && curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "") == CURLE_OK;
     ok = ok && curl_easy_setopt(easy, CURLOPT_SSLVERSION, long(CURL_SSLVERSION_TLSv1_2)) == CURLE_OK;
@@ -365,8 +433,9 @@ QByteArray fetchBanner(const QString &url, const FetchLimits &limits)
     CurlHeaders headers;
     if (!easy.get() || !multi.get()
         || !headers.append("User-Agent: Embarcadero URI Client/1.0")
-        // An empty value removes the "Accept: */*" libcurl would add.
-        || !headers.append("Accept:"))
+        // An empty value removes the "Accept: */*" libcurl would add, and the
+        // "Proxy-Connection: Keep-Alive" it would send a proxy.
+        || !headers.append("Accept:") || !headers.append("Proxy-Connection:"))
         throwTransferError(Stage::Sending, CURLE_OUT_OF_MEMORY);
 
     Transfer transfer;
@@ -382,13 +451,17 @@ QByteArray fetchBanner(const QString &url, const FetchLimits &limits)
         transfer.body.clear();
         if (curl_easy_setopt(easy.get(), CURLOPT_URL, target.constData()) != CURLE_OK)
             throwInvalidUrl(current);
+        // Asked again at every hop: the next address may be one the proxy is not for.
+        const Proxy proxy = systemProxyFor(target);
+        if (!useProxy(easy.get(), proxy))
+            throwTransferError(Stage::Sending, CURLE_FAILED_INIT);
 
         const CURLcode code = perform(multi.get(), easy.get(), transfer, limits.timeoutMs, deadline);
         if (transfer.outOfTime) {
             // Still connecting: the same failure as libcurl's own connect time-out.
             // Otherwise the server is answering, too slowly, whatever part it is in.
-            throwTransferError(
-                transfer.requestStarted ? Stage::Receiving : Stage::Sending, CURLE_OPERATION_TIMEDOUT);
+            throwTransferError(transfer.requestStarted ? Stage::Receiving : Stage::Sending,
+                CURLE_OPERATION_TIMEDOUT, proxy.address);
         }
         if (transfer.tooLarge || code == CURLE_FILESIZE_EXCEEDED)
             throwTooLarge(limits.maxBodyBytes);
@@ -397,14 +470,14 @@ QByteArray fetchBanner(const QString &url, const FetchLimits &limits)
         if (code == CURLE_UNSUPPORTED_PROTOCOL && transfer.requestStarted) {
             // libcurl's word for an answer without an HTTP status line; the address was
             // fine, the server's reply was not.
-            throwTransferError(Stage::Receiving, CURLE_WEIRD_SERVER_REPLY);
+            throwTransferError(Stage::Receiving, CURLE_WEIRD_SERVER_REPLY, proxy.address);
         }
         if (code == CURLE_URL_MALFORMAT || code == CURLE_UNSUPPORTED_PROTOCOL)
             throwInvalidUrl(current);
         if (isCertificateFailure(code))
             throw Error(QStringLiteral("Server Certificate Invalid or not present"));
         if (code != CURLE_OK)
-            throwTransferError(stageOf(code, transfer), code);
+            throwTransferError(stageOf(code, transfer), code, proxy.address);
 
         long status = 0;
         curl_easy_getinfo(easy.get(), CURLINFO_RESPONSE_CODE, &status);
