@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QTcpServer>
 #include <QTest>
+#include <memory>
 
 using orvy::net::fetchBanner;
 using orvy::net::FetchLimits;
@@ -81,6 +82,20 @@ FetchLimits shortTimeout(int timeoutMs)
     FetchLimits limits;
     limits.timeoutMs = timeoutMs;
     return limits;
+}
+
+// A test server, plain or with TLS; for TLS, `limits` then trusts its certificate. Null
+// if the certificate could not be made.
+std::unique_ptr<HttpServer> makeServer(bool secure, FetchLimits &limits)
+{
+    if (!secure)
+        return std::make_unique<HttpServer>();
+    const HttpServer::Tls files
+        = HttpServer::makeSelfSignedCertificate(orvy::test::freshTestDir(QStringLiteral("tls")));
+    if (files.certificateFile.isEmpty())
+        return nullptr;
+    limits.caBundle = files.certificateFile;
+    return std::make_unique<HttpServer>(files);
 }
 
 } // namespace
@@ -336,17 +351,12 @@ private Q_SLOTS:
         QFETCH(QString, settings);
         QFETCH(bool, secure);
         QFETCH(bool, proxied);
-        const HttpServer::Tls files = secure
-            ? HttpServer::makeSelfSignedCertificate(orvy::test::freshTestDir(QStringLiteral("tls")))
-            : HttpServer::Tls {};
-        QVERIFY(!secure || !files.certificateFile.isEmpty());
-        std::unique_ptr<HttpServer> server
-            = secure ? std::make_unique<HttpServer>(files) : std::make_unique<HttpServer>();
+        FetchLimits limits = shortTimeout(5000);
+        const std::unique_ptr<HttpServer> server = makeServer(secure, limits);
+        QVERIFY(server);
         server->setRoute("/b", HttpServer::Response::ok(everyByte(2)));
         HttpProxy proxy;
         setProxySettings(settings, proxy.url());
-        FetchLimits limits = shortTimeout(5000);
-        limits.caBundle = files.certificateFile;
 
         QCOMPARE(fetchBanner(server->url(QStringLiteral("b")), limits), everyByte(2));
 
@@ -415,18 +425,13 @@ private Q_SLOTS:
         QFETCH(QString, settings);
         QFETCH(bool, secure);
         QFETCH(QString, message);
-        const HttpServer::Tls files = secure
-            ? HttpServer::makeSelfSignedCertificate(orvy::test::freshTestDir(QStringLiteral("tls")))
-            : HttpServer::Tls {};
-        QVERIFY(!secure || !files.certificateFile.isEmpty());
-        std::unique_ptr<HttpServer> server
-            = secure ? std::make_unique<HttpServer>(files) : std::make_unique<HttpServer>();
+        FetchLimits limits = shortTimeout(500);
+        const std::unique_ptr<HttpServer> server = makeServer(secure, limits);
+        QVERIFY(server);
         server->setRoute("/b", HttpServer::Response::neverAnswer());
         HttpProxy proxy;
         const QString dead = QString::number(closedPort());
         setProxySettings(settings.replace(QStringLiteral("DEAD"), dead), proxy.url());
-        FetchLimits limits = shortTimeout(500);
-        limits.caBundle = files.certificateFile;
 
         QCOMPARE(failureOf(server->url(QStringLiteral("b")), limits),
             message.replace(QStringLiteral("DEAD"), dead).replace(QStringLiteral("PROXY"), proxy.url()));
