@@ -62,7 +62,8 @@ void TForm1::FormCreate()
             interfaceQ().open();
 
             Image1->setPicture(image::decodePng(
-                net::fetchBanner(interfaceQ().asString(QStringLiteral("intPics")), m_settings.fetch)));
+                net::fetchBanner(interfaceQ().asString(QStringLiteral("intPics")), m_settings.fetch),
+                BannerImage::largestStrip()));
 
             Label5->setText(displayText(interfaceQ().asString(QStringLiteral("intLBL1"))));
             Label4->setText(displayText(interfaceQ().asString(QStringLiteral("intLBL2"))));
