@@ -22,6 +22,7 @@ struct DbSettings {
     int readTimeoutSeconds = 60;
     int writeTimeoutSeconds = 60;
     int retryPauseMs = 3000; // between reconnect attempts after the first
+    bool compress = true; // protocol compression, as the program asks for it
 };
 
 // The deployment values baked in at build time; the user name is the database name.
