@@ -12,6 +12,7 @@ packages=(
     clang libclang-rt-14-dev # fuzz targets (scripts/ci-fuzz.sh): clang's libFuzzer
     dbus-daemon at-spi2-core gir1.2-atspi-2.0 python3-gi
     dpkg-dev file desktop-file-utils appstream xdotool fontconfig librsvg2-bin
+    haproxy galera-4 rsync socat iproute2 procps # scale-out set (scripts/scale-out.sh): proxy, cluster, its state transfer
 )
 
 missing=()
