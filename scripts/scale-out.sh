@@ -12,9 +12,9 @@
 # DIR (default build-scale-out/, or SCALE_OUT_DIR) holds the nodes' data, sockets and
 # logs, HAProxy's configuration, and SET.env: the proxy's port, each node's port, pid and
 # socket, the root socket to load data through (primary_socket). Ports: SCALE_OUT_PORT
-# (default 33091) for the replica set's proxy, its nodes on the next three; the Galera
+# (default 23091) for the replica set's proxy, its nodes on the next three; the Galera
 # set 10 higher, its cluster's own ports 20 to 29 higher. SCALE_OUT_PORT=auto takes the
-# first free range from 40000 up. --owner PID stops the sets when that process ends.
+# first free range from 20000 up, below the ports the kernel hands to outgoing connections. --owner PID stops the sets when that process ends.
 # Root on every node: no password, through its socket only. Needs mariadb-server,
 # galera-4, rsync, haproxy, socat and iproute2 (scripts/install-deps.sh).
 set -euo pipefail
@@ -103,17 +103,21 @@ if [ "$command" = stop ]; then
     exit 0
 fi
 
-port_free() { ! ss -Htln "sport = :$1" 2>/dev/null | grep -q .; }
+# Free: no socket of any state on it. A port in the kernel's range for outgoing connections
+# may be taken by one at any time, so the ports chosen here lie below that range.
+port_free() { ! ss -Htan "sport = :$1" 2>/dev/null | grep -q .; }
+listening() { ss -Htln "sport = :$1" 2>/dev/null | grep -q .; }
 
-base=${SCALE_OUT_PORT:-33091}
+base=${SCALE_OUT_PORT:-23091}
 if [ "$base" = auto ]; then
     base=""
-    for candidate in $(seq 40000 30 60000); do
+    ephemeral=$(cut -f1 /proc/sys/net/ipv4/ip_local_port_range 2>/dev/null || echo 32768)
+    for candidate in $(seq 20000 30 $((ephemeral - 30))); do
         ok=1
         for p in $(seq "$candidate" $((candidate + 29))); do port_free "$p" || { ok=0 && break; }; done
         ((ok)) && base=$candidate && break
     done
-    [ -n "$base" ] || die "no 30 free loopback ports from 40000 up"
+    [ -n "$base" ] || die "no 30 free loopback ports from 20000 up"
 fi
 [[ $base =~ ^[0-9]+$ ]] && ((base > 1024 && base < 65500)) || die "SCALE_OUT_PORT=$base is not a port from 1025 up"
 if [ "$set_name" = galera ]; then base=$((base + 10)); fi
@@ -129,7 +133,7 @@ wait_ready() { # node number, its process id: the server answers on its socket a
     node=$(node_dir "$1")
     for _ in $(seq 600); do
         alive "$2" || die "node $1 stopped at start: $(tail -20 "$node/error.log")"
-        if sql "$node/mysqld.sock" -e 'SELECT 1' >/dev/null 2>&1 && ! port_free "$(node_port "$1")"; then
+        if sql "$node/mysqld.sock" -e 'SELECT 1' >/dev/null 2>&1 && listening "$(node_port "$1")"; then
             return 0
         fi
         sleep 0.2
