@@ -163,9 +163,15 @@ private Q_SLOTS:
         banner.save(&buffer, "PNG");
         m_http.setRoute("/banner.png", HttpServer::Response::ok(png, "image/png"));
 
-        // The nodes run as the server package's account: their folder must be open to it.
+        // Started by root, the nodes run as the server package's account: their folder must
+        // be open to it, and short enough for their sockets.
         m_dir = orvy::test::freshTestDir(QStringLiteral("scale-out"));
-        if (m_dir.size() > maxDirLength) {
+        const bool reachable = ::geteuid() != 0
+            || QProcess::execute(QStringLiteral("runuser"),
+                   { QStringLiteral("-u"), QStringLiteral("mysql"), QStringLiteral("--"),
+                       QStringLiteral("test"), QStringLiteral("-x"), m_dir })
+                == 0;
+        if (m_dir.size() > maxDirLength || !reachable) {
             m_shortDir = std::make_unique<QTemporaryDir>();
             QVERIFY(m_shortDir->isValid());
             QFile::setPermissions(m_shortDir->path(),
