@@ -7,12 +7,12 @@
 #
 # usage: bench/load/run.sh [--quick]
 #   --quick   fewer learners, for a check that everything runs (numbers not comparable)
-# LOAD_BUILD_DIR (build-load) and LOAD_DB_PORT (33081; the proxies use 33091 upwards,
+# LOAD_BUILD_DIR (build-load) and LOAD_DB_PORT (23081; the proxies use 23091 upwards,
 # see scripts/scale-out.sh) may be set.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
 build=${LOAD_BUILD_DIR:-$here/build-load}
-port=${LOAD_DB_PORT:-33081}
+port=${LOAD_DB_PORT:-23081}
 state=$build/load-state
 db=orvyload
 password=OrvyLoad2026 # twelve characters, like the deployed one
@@ -37,7 +37,15 @@ tool=$build/bench/orvy_load
 ulimit -n "$(ulimit -Hn)"
 
 server_pid=""
+# The scale-out nodes never run as root: started by root they run as the server package's
+# account, which must reach their folder.
 scale_dir=$build/scale-out
+scale_tmp=""
+if [ "$(id -u)" -eq 0 ] && ! runuser -u mysql -- test -x "$build" 2>/dev/null; then
+    scale_tmp=$(mktemp -d /tmp/orvy-scale-out.XXXXXX)
+    chmod 755 "$scale_tmp"
+    scale_dir=$scale_tmp
+fi
 cleanup() {
     local rc=$?
     if [ -n "$server_pid" ]; then
@@ -45,6 +53,7 @@ cleanup() {
         wait "$server_pid" 2>/dev/null || true
     fi
     [ -d "$scale_dir" ] && "$here/scripts/scale-out.sh" stop "$scale_dir" >/dev/null 2>&1 || true
+    [ -n "$scale_tmp" ] && rm -rf "$scale_tmp"
     exit "$rc"
 }
 trap cleanup EXIT
@@ -114,7 +123,7 @@ warm() { "$tool" --port "$port" --database "$db" --password "$password" --learne
     --choices 5 --think 0 "$@" >/dev/null; }
 
 start_server
-sql -e "SET GLOBAL max_connections = 2000"
+sql -e "SET GLOBAL max_connections = 2200"
 warm
 # First on a fresh server: what each open connection costs in memory.
 load "2,000 open at once, one thread each" --learners "$(n 2000)" --over 4 --choices 1 --think 8000 --memory
@@ -132,8 +141,8 @@ account "MAX_QUERIES_PER_HOUR 20000"
 load "former advice: 20,000 queries an hour" --learners "$(n 5000)" --over 20 --choices 1 --think 500
 
 # The limits lifted: the advice of docs/deploy.md's capacity guide.
-sql -e "SET GLOBAL max_connections = 2000"
-account "MAX_USER_CONNECTIONS 1900"
+sql -e "SET GLOBAL max_connections = 2200"
+account "MAX_USER_CONNECTIONS 2100"
 warm
 load "limits lifted, index" --learners "$(n 1000)" --over 3 --choices 2 --think 2000
 # Arrivals faster than the server serves them: what it sustains.
@@ -159,8 +168,8 @@ done
 
 # MariaDB's thread pool instead of a thread per connection.
 start_server --thread-handling=pool-of-threads
-sql -e "SET GLOBAL max_connections = 2000"
-account "MAX_USER_CONNECTIONS 1900"
+sql -e "SET GLOBAL max_connections = 2200"
+account "MAX_USER_CONNECTIONS 2100"
 warm
 load "2,000 open at once, thread pool" --learners "$(n 2000)" --over 4 --choices 1 --think 8000 --memory
 load "burst, index, thread pool" --learners "$(n 1000)" --over 0.5 --choices 2 --think 1000
@@ -171,7 +180,7 @@ server_pid=""
 proxied() { # set, label, tool options...
     local set=$1 label=$2
     shift 2
-    "$here/scripts/scale-out.sh" start "$set" "$scale_dir" >"$build/scale-out.log" 2>&1 ||
+    SCALE_OUT_PORT=${SCALE_OUT_PORT:-auto} "$here/scripts/scale-out.sh" start "$set" "$scale_dir" >"$build/scale-out.log" 2>&1 ||
         die "scale-out.sh start $set: $(tail -20 "$build/scale-out.log")"
     # shellcheck disable=SC1090
     . "$scale_dir/$set.env"
