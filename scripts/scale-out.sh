@@ -229,6 +229,8 @@ if [ "$set_name" = replicas ]; then
     start_node 1 primary
     primary=$(node_dir 1)/mysqld.sock
     repl_password=$(openssl rand -hex 12)
+    # Kept for a replica added later (docs/deploy.md).
+    (umask 077 && echo "$repl_password" >"$set_dir/replication.password")
     # Written to the binary log first, so the replicas get these accounts too.
     sql "$primary" -e "CREATE USER 'replication'@'127.0.0.1' IDENTIFIED BY '$repl_password';
         GRANT REPLICATION SLAVE ON *.* TO 'replication'@'127.0.0.1';
