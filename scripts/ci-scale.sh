@@ -10,7 +10,7 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$here/build}
 
 "$here/scripts/install-deps.sh"
-cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=${BUILD_TYPE:-RelWithDebInfo} -DORVY_SCALE_TESTS=ON
+cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" -DORVY_SCALE_TESTS=ON
 cmake --build "$build" -j "$(nproc)" --target tst_scaleout
 (cd "$build" && ctest --output-on-failure -R '^tst_scaleout$')
 "$here/bench/load/run.sh" --quick

@@ -66,7 +66,8 @@ end_process() { # pid file
     pid=$(cat "$1" 2>/dev/null) || return 0
     if alive "$pid"; then
         # A frozen (SIGSTOP) process would never see the SIGTERM.
-        kill "$pid" 2>/dev/null && kill -CONT "$pid" 2>/dev/null || true
+        kill "$pid" 2>/dev/null || true
+        kill -CONT "$pid" 2>/dev/null || true
         for _ in $(seq 300); do
             alive "$pid" || break
             sleep 0.2

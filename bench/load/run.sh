@@ -177,6 +177,7 @@ kill "$server_pid" && wait "$server_pid" 2>/dev/null || true
 server_pid=""
 
 # Through HAProxy: a primary with two replicas, then a three-node Galera cluster.
+# shellcheck disable=SC2154 # proxy_port, node_pids and the rest come from the set's SET.env
 proxied() { # set, label, tool options...
     local set=$1 label=$2
     shift 2
