@@ -14,13 +14,16 @@
 --   @PASSWORD_HASH@  the mysql_native_password hash of the password built into the
 --                    program, so the password itself is never written into SQL
 --
--- The resource limits hold for the account as a whole, that is for all learners together:
--- size them to the school (about 5 queries when the program starts and 1 per course
--- chosen). A learner over a limit gets the server's error and may try again later.
+-- The resource limits hold for the account as a whole, that is for all learners together.
+-- The hourly ones stay off (0): any number there caps the whole school (a start is one
+-- connection and 4 queries, a course choice 1 query). MAX_USER_CONNECTIONS is the number
+-- of learners who can have the program open at once: keep it below the server's
+-- max_connections, so the administrator and other accounts always get in, and size both to
+-- the school (docs/deploy.md, "Capacity"). A learner over it gets the server's error.
 CREATE USER `@DB@`@`@CLIENTS@` IDENTIFIED WITH mysql_native_password AS '@PASSWORD_HASH@'
-    WITH MAX_QUERIES_PER_HOUR 20000
-         MAX_CONNECTIONS_PER_HOUR 2000
-         MAX_USER_CONNECTIONS 200;
+    WITH MAX_QUERIES_PER_HOUR 0
+         MAX_CONNECTIONS_PER_HOUR 0
+         MAX_USER_CONNECTIONS 1900;
 
 GRANT SELECT ON `@DB@`.`interface` TO `@DB@`@`@CLIENTS@`;
 GRANT SELECT ON `@DB@`.`courses` TO `@DB@`@`@CLIENTS@`;

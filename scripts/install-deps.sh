@@ -14,6 +14,7 @@ packages=(
     dpkg-dev file desktop-file-utils appstream xdotool fontconfig librsvg2-bin
     lintian # the package test checks the Debian package with it (scripts/ci-package.sh)
     gcc-mingw-w64-x86-64 binutils-mingw-w64-x86-64 nsis 7zip # the Windows folder and installer, tried with stand-ins
+    haproxy galera-4 rsync socat iproute2 procps # scale-out set (scripts/scale-out.sh): proxy, cluster, its state transfer
 )
 
 missing=()

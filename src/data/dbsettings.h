@@ -37,6 +37,7 @@ struct DbSettings {
     // Picks the order of several servers and the pauses while busy; empty: the system's
     // random source.
     std::function<quint32()> random;
+    bool compress = true; // protocol compression, as the program asks for it
 };
 
 // The deployment values baked in at build time; the user name is the database name.

@@ -59,7 +59,8 @@ Session::Session(const MariaDbApi &api, const DbSettings &settings, const Server
         throw DbError::fromClient(CR_OUT_OF_MEMORY, QStringLiteral("Client run out of memory"));
     MYSQL *mysql = m_mysql.get();
 
-    m_api.options(mysql, MYSQL_OPT_COMPRESS, nullptr);
+    if (settings.compress)
+        m_api.options(mysql, MYSQL_OPT_COMPRESS, nullptr);
     // Reconnecting is this layer's job, with its own rule (see Connection); the library's
     // silent reconnect stays off.
     const my_bool noReconnect = 0;

@@ -248,6 +248,26 @@ private Q_SLOTS:
         QCOMPARE(temp.asString(QStringLiteral("Value")), QStringLiteral("ON"));
     }
 
+    // Off only for the load tool's comparison; the program keeps the default.
+    void compressionFollowsTheSetting_data()
+    {
+        QTest::addColumn<bool>("compress");
+        QTest::addColumn<QString>("status");
+        QTest::newRow("on") << true << QStringLiteral("ON");
+        QTest::newRow("off") << false << QStringLiteral("OFF");
+    }
+    void compressionFollowsTheSetting()
+    {
+        QFETCH(bool, compress);
+        QFETCH(QString, status);
+        DbSettings s = settings();
+        s.compress = compress;
+        Connection connection(s);
+        Query temp(connection, QStringLiteral("Temp"));
+        temp.open(QStringLiteral("SHOW SESSION STATUS LIKE 'Compression'"));
+        QCOMPARE(temp.asString(QStringLiteral("Value")), status);
+    }
+
     void errorsWithoutRetry_data()
     {
         QTest::addColumn<QString>("password");
