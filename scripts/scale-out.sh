@@ -14,7 +14,8 @@
 # socket, the root socket to load data through (primary_socket). Ports: SCALE_OUT_PORT
 # (default 23091) for the replica set's proxy, its nodes on the next three; the Galera
 # set 10 higher, its cluster's own ports 20 to 29 higher. SCALE_OUT_PORT=auto takes the
-# first free range from 20000 up, below the ports the kernel hands to outgoing connections. --owner PID stops the sets when that process ends.
+# first free range from 20000 up, below the ports the kernel hands to outgoing
+# connections. --owner PID stops the sets when that process ends.
 # Root on every node: no password, through its socket only. Needs mariadb-server,
 # galera-4, rsync, haproxy, socat and iproute2 (scripts/install-deps.sh).
 set -euo pipefail
