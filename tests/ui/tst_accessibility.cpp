@@ -2,9 +2,8 @@
 // accessibility tree's roles, names and states, the tab order, and the keys that
 // click, toggle and play.
 #include "formfixture.h"
-#include "ui/bevelpanel.h"
 #include "ui/browser/edgebrowser.h"
-#include "ui/clickableimage.h"
+#include "ui/flatbutton.h"
 #include "ui/tform1.h"
 #include "ui/widgets/lessonlist.h"
 #include "ui/widgets/rtlcombobox.h"
@@ -311,7 +310,7 @@ private Q_SLOTS:
         QFETCH(int, key);
         QFETCH(QString, link);
 
-        auto *target = qobject_cast<orvy::ui::ClickableImage *>(widget(object));
+        auto *target = qobject_cast<orvy::ui::FlatButton *>(widget(object));
         QVERIFY(target);
         QTRY_VERIFY(m_form->isActiveWindow());
         target->setFocus(Qt::TabFocusReason);
