@@ -2,16 +2,12 @@
 
 #include "ui/widgets/platformpalette.h"
 
-#include <QApplication>
 #include <QEnterEvent>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QMouseEvent>
-#include <QScreen>
 #include <QScrollBar>
-#include <QStyleOptionFrame>
-#include <QStylePainter>
 #include <QStyledItemDelegate>
+#include <QTextDocument>
 #include <QToolTip>
 
 namespace orvy::ui {
@@ -28,39 +24,6 @@ public:
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
     {
         return { QStyledItemDelegate::sizeHint(option, index).width(), LessonList::ItemHeight };
-    }
-};
-
-// A tooltip window drawn like the platform's own, but shown and hidden only
-// by the list, so the list's timing rules hold exactly.
-class TipLabel : public QLabel {
-public:
-    explicit TipLabel(QWidget *parent)
-        : QLabel(parent, Qt::ToolTip | Qt::BypassGraphicsProxyWidget | Qt::WindowTransparentForInput)
-    {
-        setAttribute(Qt::WA_ShowWithoutActivating);
-        setAttribute(Qt::WA_TransparentForMouseEvents);
-        // Lesson names are data, never markup.
-        setTextFormat(Qt::PlainText);
-        setForegroundRole(QPalette::ToolTipText);
-        setBackgroundRole(QPalette::ToolTipBase);
-        setPalette(QToolTip::palette());
-        setFont(QToolTip::font());
-        ensurePolished();
-        setMargin(1 + style()->pixelMetric(QStyle::PM_ToolTipLabelFrameWidth, nullptr, this));
-        setFrameStyle(QFrame::NoFrame);
-        setIndent(1);
-    }
-
-protected:
-    void paintEvent(QPaintEvent *event) override
-    {
-        QStylePainter painter(this);
-        QStyleOptionFrame opt;
-        opt.initFrom(this);
-        painter.drawPrimitive(QStyle::PE_PanelTipLabel, opt);
-        painter.end();
-        QLabel::paintEvent(event);
     }
 };
 
@@ -102,19 +65,11 @@ LessonList::LessonList(QWidget *parent)
     m_waitTimer.setTimerType(Qt::PreciseTimer);
     m_waitTimer.setInterval(TipDelayMs);
     connect(&m_waitTimer, &QTimer::timeout, this, &LessonList::showTip);
-    m_hideTimer.setSingleShot(true);
-    m_hideTimer.setTimerType(Qt::PreciseTimer);
-    m_hideTimer.setInterval(TipDurationMs);
-    connect(&m_hideTimer, &QTimer::timeout, this, &LessonList::cancelTip);
 
     connect(this, &QListWidget::currentRowChanged, this, &LessonList::onCurrentRowChanged);
 }
 
-LessonList::~LessonList()
-{
-    if (m_filterInstalled)
-        qApp->removeEventFilter(this);
-}
+LessonList::~LessonList() = default;
 
 void LessonList::setHint(const QString &hint)
 {
@@ -126,17 +81,12 @@ void LessonList::setHint(const QString &hint)
 
 bool LessonList::isTipVisible() const
 {
-    return m_tip && m_tip->isVisible();
+    return !m_shownTip.isEmpty() && QToolTip::isVisible() && QToolTip::text() == m_shownTip;
 }
 
 QString LessonList::tipText() const
 {
-    return isTipVisible() ? m_tip->text() : QString();
-}
-
-QPoint LessonList::tipPosition() const
-{
-    return isTipVisible() ? m_tip->pos() : QPoint();
+    return isTipVisible() ? m_tipText : QString();
 }
 
 void LessonList::onCurrentRowChanged()
@@ -149,75 +99,29 @@ void LessonList::restartWait()
 {
     if (m_armed && m_pointerInside && !isTipVisible())
         m_waitTimer.start();
-    updateAppFilter();
 }
 
 void LessonList::showTip()
 {
+    // Qt's tooltip shows after its own wake-up delay and again at every rest; the list's
+    // rule is its own: once per hint, after TipDelayMs of rest.
     if (!m_armed || !m_pointerInside)
         return;
     m_armed = false;
-    const QString text = m_hint.section(QLatin1Char('|'), 0, 0);
-    if (text.isEmpty()) {
-        updateAppFilter();
+    m_tipText = m_hint.section(QLatin1Char('|'), 0, 0);
+    if (m_tipText.isEmpty())
         return;
-    }
-    if (!m_tip)
-        m_tip = new TipLabel(this);
-    m_tip->setText(text);
-    m_tip->adjustSize();
-
-    QPoint at = m_lastPointer + QPoint(0, TipOffsetY);
-    if (const QScreen *screen = QGuiApplication::screenAt(m_lastPointer)) {
-        const QRect area = screen->availableGeometry();
-        at.setX(std::clamp(at.x(), area.left(), std::max(area.left(), area.right() + 1 - m_tip->width())));
-        if (at.y() + m_tip->height() > area.bottom() + 1)
-            at.setY(m_lastPointer.y() - m_tip->height() - 2);
-    }
-    m_tip->move(at);
-    m_tip->show();
-    m_hideTimer.start();
-    updateAppFilter();
+    // Lesson names are data, never markup.
+    m_shownTip = Qt::convertFromPlainText(m_tipText, Qt::WhiteSpaceNoWrap);
+    QToolTip::showText(m_lastPointer, m_shownTip, this, QRect(), TipDurationMs);
 }
 
 void LessonList::cancelTip()
 {
     m_waitTimer.stop();
-    m_hideTimer.stop();
-    if (m_tip)
-        m_tip->hide();
-    updateAppFilter();
-}
-
-void LessonList::updateAppFilter()
-{
-    // Any click or key press anywhere in the program ends the tooltip, so
-    // watch the whole application, but only while a tooltip is due or shown.
-    const bool wanted = m_waitTimer.isActive() || isTipVisible();
-    if (wanted == m_filterInstalled)
-        return;
-    if (wanted)
-        qApp->installEventFilter(this);
-    else
-        qApp->removeEventFilter(this);
-    m_filterInstalled = wanted;
-}
-
-bool LessonList::eventFilter(QObject *watched, QEvent *event)
-{
-    switch (event->type()) {
-    case QEvent::KeyPress:
-    case QEvent::MouseButtonPress:
-    case QEvent::MouseButtonDblClick:
-    case QEvent::NonClientAreaMouseButtonPress:
-    case QEvent::NonClientAreaMouseButtonDblClick:
-        if (m_filterInstalled)
-            cancelTip();
-        break;
-    default:
-        break;
-    }
-    return QListWidget::eventFilter(watched, event);
+    if (isTipVisible())
+        QToolTip::hideText();
+    m_shownTip.clear();
 }
 
 void LessonList::mousePressEvent(QMouseEvent *event)
@@ -231,8 +135,7 @@ void LessonList::mouseMoveEvent(QMouseEvent *event)
 {
     m_pointerInside = true;
     m_lastPointer = event->globalPosition().toPoint();
-    if (!isTipVisible())
-        restartWait();
+    restartWait();
     ++m_userInput;
     QListWidget::mouseMoveEvent(event);
     --m_userInput;
@@ -294,7 +197,8 @@ void LessonList::hideEvent(QHideEvent *event)
 
 bool LessonList::viewportEvent(QEvent *event)
 {
-    // Tooltips here are ours alone; the item view's own would compete.
+    // An item view answers a rest with its items' tooltips, empty here, and an empty
+    // answer hides the one shown.
     if (event->type() == QEvent::ToolTip)
         return true;
     return QListWidget::viewportEvent(event);

@@ -1,9 +1,7 @@
 #pragma once
 
-#include <QLabel>
 #include <QListWidget>
 #include <QPoint>
-#include <QPointer>
 #include <QTimer>
 
 namespace orvy::ui {
@@ -11,11 +9,11 @@ namespace orvy::ui {
 // The lesson list of the side panel, with its own hint tooltip: the full
 // lesson name, since the narrow list cuts long names.
 //
-// The tooltip shows just below the pointer once it has rested over the list
-// for TipDelayMs (each movement restarts the wait), shows the hint up to its
-// first '|', and hides after TipDurationMs, when the pointer leaves the list,
-// or on any click or key press. Once shown it does not come back until the
-// hint is set again.
+// The tooltip (Qt's own) shows just below the pointer once it has rested over
+// the list for TipDelayMs (each movement restarts the wait), shows the hint up
+// to its first '|', and hides after TipDurationMs, when the pointer leaves the
+// list, or on any click or key press. Once shown it does not come back until
+// the hint is set again.
 class LessonList : public QListWidget {
     Q_OBJECT
 
@@ -23,8 +21,6 @@ public:
     static constexpr int ItemHeight = 15;
     static constexpr int TipDelayMs = 500;
     static constexpr int TipDurationMs = 2500;
-    // Distance from the pointer's hot spot down to the tooltip's top edge.
-    static constexpr int TipOffsetY = 20;
 
     explicit LessonList(QWidget *parent = nullptr);
     ~LessonList() override;
@@ -34,8 +30,6 @@ public:
 
     bool isTipVisible() const;
     QString tipText() const;
-    // The tooltip's top-left corner in global coordinates (valid while visible).
-    QPoint tipPosition() const;
 
 Q_SIGNALS:
     // The user changed the selection: by a click, a drag or the keyboard.
@@ -58,14 +52,12 @@ protected:
     void leaveEvent(QEvent *event) override;
     void hideEvent(QHideEvent *event) override;
     bool viewportEvent(QEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void onCurrentRowChanged();
     void restartWait();
     void showTip();
     void cancelTip();
-    void updateAppFilter();
 
     QString m_hint;
     // A hint set and not shown yet: the tooltip may still show for it.
@@ -73,9 +65,9 @@ private:
     bool m_pointerInside = false;
     QPoint m_lastPointer;
     QTimer m_waitTimer;
-    QTimer m_hideTimer;
-    QPointer<QLabel> m_tip;
-    bool m_filterInstalled = false;
+    // The hint as shown, and as handed to the tooltip (which takes rich text).
+    QString m_tipText;
+    QString m_shownTip;
     // Depth of user input being handled, so selection changes can be told apart.
     int m_userInput = 0;
 };
