@@ -113,8 +113,12 @@ private Q_SLOTS:
         QTest::newRow("down at the bottom") << 4 << QList<int> { Qt::Key_Down } << 4 << 0;
         QTest::newRow("end") << 0 << QList<int> { Qt::Key_End } << 4 << 1;
         QTest::newRow("home on first") << 0 << QList<int> { Qt::Key_Home } << 0 << 0;
-        QTest::newRow("page down") << 0 << QList<int> { Qt::Key_PageDown } << 4 << 1;
-        QTest::newRow("page up") << 3 << QList<int> { Qt::Key_PageUp } << 0 << 1;
+        QTest::newRow("page down") << 0 << QList<int> { Qt::Key_PageDown } << 1 << 1;
+        QTest::newRow("page up") << 3 << QList<int> { Qt::Key_PageUp } << 2 << 1;
+        QTest::newRow("left") << 2 << QList<int> { Qt::Key_Left } << 1 << 1;
+        QTest::newRow("home from none") << -1 << QList<int> { Qt::Key_Home } << 0 << 1;
+        QTest::newRow("control character")
+            << 2 << QList<int> { (Qt::CTRL | Qt::Key_A).toCombined() } << 2 << 0;
         QTest::newRow("down from none") << -1 << QList<int> { Qt::Key_Down } << 0 << 1;
         QTest::newRow("backspace keeps selection") << 2 << QList<int> { Qt::Key_Backspace } << 2 << 1;
         QTest::newRow("backspace twice")
@@ -137,8 +141,10 @@ private Q_SLOTS:
         Toolbar bar;
         bar.combo->setCurrentIndex(start);
         QSignalSpy spy(bar.combo, &RtlComboBox::changedByUser);
-        for (int key : keys)
-            QTest::keyClick(bar.combo, Qt::Key(key));
+        for (int key : keys) {
+            const auto combination = QKeyCombination::fromCombined(key);
+            QTest::keyClick(bar.combo, combination.key(), combination.keyboardModifiers());
+        }
         QCOMPARE(bar.combo->currentIndex(), index);
         QCOMPARE(spy.count(), raised);
     }

@@ -83,23 +83,6 @@ public:
     }
 };
 
-bool isNavigationKey(int key)
-{
-    switch (key) {
-    case Qt::Key_Up:
-    case Qt::Key_Down:
-    case Qt::Key_Left:
-    case Qt::Key_Right:
-    case Qt::Key_PageUp:
-    case Qt::Key_PageDown:
-    case Qt::Key_Home:
-    case Qt::Key_End:
-        return true;
-    default:
-        return false;
-    }
-}
-
 } // namespace
 
 RtlComboBox::RtlComboBox(QWidget *parent)
@@ -201,8 +184,7 @@ void RtlComboBox::showPopup()
 
 void RtlComboBox::onActivated(int index)
 {
-    // Every other source of activated() (keys, wheel, keyboard search) is
-    // handled here without the base class, so this is a pick in the popup.
+    // Qt reports a pick in the popup also when it is the item already chosen.
     const QPersistentModelIndex picked(model()->index(index, modelColumn(), rootModelIndex()));
     if (picked == m_itemAtPopup)
         return;
@@ -216,29 +198,6 @@ void RtlComboBox::selectByUser(int index)
         return;
     setCurrentIndex(index);
     emit changedByUser();
-}
-
-int RtlComboBox::stepIndex(int from, int delta) const
-{
-    const auto enabled = [this](int i) {
-        return model()->flags(model()->index(i, modelColumn(), rootModelIndex())) & Qt::ItemIsEnabled;
-    };
-    const int last = count() - 1;
-    if (last < 0)
-        return -1;
-    // Go to the target and on in the same direction to an enabled item; failing
-    // that, come back towards the start.
-    const int direction = delta < 0 ? -1 : 1;
-    const int target = std::clamp(from + delta, 0, last);
-    for (int i = target; i >= 0 && i <= last; i += direction) {
-        if (enabled(i))
-            return i;
-    }
-    for (int i = target - direction; i >= 0 && i <= last && i != from; i -= direction) {
-        if (enabled(i))
-            return i;
-    }
-    return from;
 }
 
 void RtlComboBox::typeAhead(const QString &text)
@@ -261,40 +220,9 @@ void RtlComboBox::keyPressEvent(QKeyEvent *event)
 {
     const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
     const int key = event->key();
-    const bool alt = modifiers & Qt::AltModifier;
+    const bool command = modifiers & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
 
-    if (isNavigationKey(key) && !alt) {
-        const int page = std::max(1, maxVisibleItems() - 1);
-        int target = currentIndex();
-        switch (key) {
-        case Qt::Key_Up:
-        case Qt::Key_Left:
-            target = stepIndex(currentIndex(), -1);
-            break;
-        case Qt::Key_Down:
-        case Qt::Key_Right:
-            target = stepIndex(currentIndex(), 1);
-            break;
-        case Qt::Key_PageUp:
-            target = stepIndex(currentIndex(), -page);
-            break;
-        case Qt::Key_PageDown:
-            target = stepIndex(currentIndex(), page);
-            break;
-        case Qt::Key_Home:
-            target = stepIndex(-1, 1);
-            break;
-        case Qt::Key_End:
-            target = stepIndex(count(), -1);
-            break;
-        }
-        selectByUser(target);
-        event->accept();
-        return;
-    }
-
-    if (key == Qt::Key_Backspace
-        && !(modifiers & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))) {
+    if (key == Qt::Key_Backspace && !command) {
         // The user's way of reloading the chosen course: a change even
         // when the selection stays.
         m_prefix.clear();
@@ -304,9 +232,10 @@ void RtlComboBox::keyPressEvent(QKeyEvent *event)
         return;
     }
 
+    // Qt's keyboard search goes on from the current item and cycles through items
+    // with the same first letter; here a prefix always selects the first item it begins.
     const QString text = event->text();
-    const bool typing = !(modifiers & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
-        && !text.isEmpty() && text.at(0).isPrint();
+    const bool typing = !command && !text.isEmpty() && text.at(0).isPrint();
     const bool prefixGoing = m_sinceLastChar.isValid() && m_sinceLastChar.elapsed() < TypeAheadIntervalMs;
     if (typing && (key != Qt::Key_Space || prefixGoing)) {
         typeAhead(text);
@@ -314,13 +243,26 @@ void RtlComboBox::keyPressEvent(QKeyEvent *event)
         return;
     }
 
-    // Only the keys that open the popup or belong to the dialog go to the
-    // base class: its own keyboard search would change the selection unseen.
+    // The arrow keys, Home and End move through the items as Qt's list does (reported
+    // through activated()), the others open or leave it; Left and Right step as Up
+    // and Down do on this one-line field.
+    m_itemAtPopup = QPersistentModelIndex(model()->index(currentIndex(), modelColumn(), rootModelIndex()));
     switch (key) {
-    case Qt::Key_F4:
-    case Qt::Key_Space:
+    case Qt::Key_Left:
+    case Qt::Key_Right: {
+        QKeyEvent step(event->type(), key == Qt::Key_Left ? Qt::Key_Up : Qt::Key_Down, event->modifiers());
+        QComboBox::keyPressEvent(&step);
+        event->setAccepted(step.isAccepted());
+        return;
+    }
     case Qt::Key_Up:
     case Qt::Key_Down:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+    case Qt::Key_Home:
+    case Qt::Key_End:
+    case Qt::Key_F4:
+    case Qt::Key_Space:
     case Qt::Key_Enter:
     case Qt::Key_Return:
     case Qt::Key_Escape:
@@ -328,6 +270,7 @@ void RtlComboBox::keyPressEvent(QKeyEvent *event)
         QComboBox::keyPressEvent(event);
         return;
     default:
+        // Qt would search with any other text (a control character included).
         event->ignore();
         return;
     }

@@ -59,7 +59,6 @@ private:
     void onActivated(int index);
     void selectByUser(int index);
     void typeAhead(const QString &text);
-    int stepIndex(int from, int delta) const;
     void applyColors();
     void placeCaption();
     void syncCaptionState();
@@ -68,7 +67,8 @@ private:
     QPointer<QLabel> m_caption;
     QString m_prefix;
     QElapsedTimer m_sinceLastChar;
-    // The item selected when the popup opened: picking it again is no change.
+    // The item selected when the popup opened or a key was pressed: choosing it again
+    // is no change.
     QPersistentModelIndex m_itemAtPopup;
 };
 
