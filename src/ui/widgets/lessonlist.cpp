@@ -157,14 +157,34 @@ void LessonList::mouseDoubleClickEvent(QMouseEvent *event)
         emit doubleClickedByUser();
 }
 
+bool LessonList::selectCurrentByUser()
+{
+    QListWidgetItem *item = currentItem();
+    if (!item || item->isSelected() || !selectedItems().isEmpty())
+        return false;
+    item->setSelected(true);
+    emit clickedByUser();
+    return true;
+}
+
 void LessonList::keyPressEvent(QKeyEvent *event)
 {
-    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-    if (enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
-        // The keyboard's way to play: the owner decides what a press without a selection does.
+    const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    const int key = event->key();
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter) && plain) {
+        // The keyboard's way to play the lesson it stands on: Tab marks one as current
+        // without selecting it, and the owner plays only a selected one.
         event->accept();
-        if (!event->isAutoRepeat())
+        if (!event->isAutoRepeat()) {
+            selectCurrentByUser();
             emit returnPressed();
+        }
+        return;
+    }
+    // With nothing selected, the first step selects the lesson marked current (the
+    // first one after Tab) instead of passing over it.
+    if ((key == Qt::Key_Down || key == Qt::Key_Up) && plain && selectCurrentByUser()) {
+        event->accept();
         return;
     }
     ++m_userInput;

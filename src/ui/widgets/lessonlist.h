@@ -37,7 +37,8 @@ Q_SIGNALS:
     void clickedByUser();
     // A left double click anywhere in the list area, on an item or below them.
     void doubleClickedByUser();
-    // Enter or Return pressed while the list has the focus (a held key counts once).
+    // Enter or Return pressed while the list has the focus (a held key counts once); a
+    // lesson current but not selected is selected first (clickedByUser).
     void returnPressed();
     // The pointer left the list.
     void mouseLeft();
@@ -55,6 +56,7 @@ protected:
 
 private:
     void onCurrentRowChanged();
+    bool selectCurrentByUser();
     void restartWait();
     void showTip();
     void cancelTip();

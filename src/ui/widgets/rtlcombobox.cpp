@@ -166,6 +166,10 @@ void RtlComboBox::showPopup()
 {
     m_itemAtPopup = QPersistentModelIndex(model()->index(currentIndex(), modelColumn(), rootModelIndex()));
     QComboBox::showPopup();
+    // With nothing chosen the open list marks no row either, so its first Down goes to
+    // the first item rather than past it.
+    if (currentIndex() < 0)
+        view()->setCurrentIndex(QModelIndex());
 
     // The drop-down part is exactly as wide as the field and hangs below it
     // (above when the screen has no room), whatever the style would choose.
