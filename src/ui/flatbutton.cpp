@@ -1,6 +1,7 @@
 #include "ui/flatbutton.h"
 
 #include <QAccessibleWidget>
+#include <QFocusFrame>
 #include <QKeyEvent>
 #include <QStyleOptionToolButton>
 #include <QStylePainter>
@@ -133,21 +134,38 @@ void FlatButton::keyPressEvent(QKeyEvent *event)
     QToolButton::keyPressEvent(event);
 }
 
+void FlatButton::focusInEvent(QFocusEvent *event)
+{
+    QToolButton::focusInEvent(event);
+    if (!parentWidget())
+        return;
+    if (!m_focusFrame)
+        m_focusFrame = new QFocusFrame(parentWidget());
+    // The style paints the ring in the text colour; here it is the highlight.
+    QPalette ring = palette();
+    ring.setColor(QPalette::WindowText, ring.color(QPalette::Highlight));
+    m_focusFrame->setPalette(ring);
+    m_focusFrame->setWidget(this);
+    m_focusFrame->show();
+}
+
+void FlatButton::focusOutEvent(QFocusEvent *event)
+{
+    QToolButton::focusOutEvent(event);
+    if (m_focusFrame)
+        m_focusFrame->setWidget(nullptr);
+}
+
 void FlatButton::paintEvent(QPaintEvent *)
 {
     QStylePainter painter(this);
     QStyleOptionToolButton opt;
     initStyleOption(&opt);
-    // The picture or caption alone, as it is designed; the focus frame is ours.
+    // The picture or caption alone, as it is designed; the focus frame lies outside.
     opt.state &= ~(QStyle::State_MouseOver | QStyle::State_Sunken | QStyle::State_On | QStyle::State_Raised
         | QStyle::State_HasFocus);
     opt.state |= QStyle::State_AutoRaise;
     painter.drawComplexControl(QStyle::CC_ToolButton, opt);
-    if (!hasFocus())
-        return;
-    painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawRect(QRectF(rect()).adjusted(1, 1, -1, -1));
 }
 
 } // namespace orvy::ui

@@ -1,17 +1,21 @@
 #pragma once
 
 #include <QAccessible>
+#include <QPointer>
 #include <QToolButton>
 #include <optional>
+
+class QFocusFrame;
 
 namespace orvy::ui {
 
 // A flat tool button for the window's pictures and its web-site caption. Qt's own button
 // gives the focus from the keyboard only, the click on release and Space; what it lacks
 // is here: Return and Enter click as Space does, a key with a modifier never clicks, the
-// focus frame is drawn in the highlight colour (the style's is hardly seen on black), no
-// hover or press panel is drawn, and assistive technology hears a link, or a button that
-// tells whether what it opens is expanded.
+// focus frame lies outside the button (Qt's QFocusFrame) in the highlight colour, so it
+// never cuts into a glyph and is seen on black, no hover or press panel is drawn, and
+// assistive technology hears a link, or a button that tells whether what it opens is
+// expanded.
 class FlatButton : public QToolButton {
     Q_OBJECT
 
@@ -30,9 +34,13 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    // Made at the first focus: most learners never tab to these.
+    QPointer<QFocusFrame> m_focusFrame;
     QAccessible::Role m_role = QAccessible::Button;
     std::optional<bool> m_expanded;
 };

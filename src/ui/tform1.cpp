@@ -371,7 +371,12 @@ void TForm1::layoutWelcomePanel()
     const QRect inner = Panel2->contentsRect();
     const int bannerHeight = std::max(0, bannerHeightAtDesign + Panel2->height() - panel2HeightAtDesign);
     Image1->setGeometry(inner.x(), inner.y(), inner.width(), bannerHeight);
-    Label9->setGeometry(inner.x() + 3, inner.y() + bannerHeight + 3, std::max(0, inner.width() - 6), 33);
+    // The caption's strip is the panel's width less 3 pixels each side; the button hugs its
+    // text, centred in the strip, so its focus frame does too.
+    const QRect strip(inner.x() + 3, inner.y() + bannerHeight + 3, std::max(0, inner.width() - 6), 33);
+    const int captionWidth = std::min(strip.width(), Label9->sizeHint().width());
+    Label9->setGeometry(
+        strip.x() + (strip.width() - captionWidth) / 2, strip.y(), captionWidth, strip.height());
     Panel3->setGeometry(inner.x(), inner.bottom() + 1 - panel3Height, inner.width(), panel3Height);
 
     const int w = Panel3->width();

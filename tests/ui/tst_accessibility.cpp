@@ -380,63 +380,39 @@ private Q_SLOTS:
         };
         QVERIFY((luminance(highlight) + 0.05) / 0.05 >= 3.0);
 
-        const QPoint edge(1, target->height() / 2);
+        // The frame lies around the button, outside the glyph's or the caption's box.
+        const QRect box = target->geometry();
+        const auto around
+            = [&] { return target->parentWidget()->grab(box.adjusted(-4, -4, 4, 4)).toImage(); };
+        const auto highlightIn = [&](const QImage &image, const QRect &area) {
+            int hits = 0;
+            for (int y = area.top(); y <= area.bottom(); ++y)
+                for (int x = area.left(); x <= area.right(); ++x)
+                    hits += image.pixelColor(x, y) == highlight;
+            return hits;
+        };
+        const QRect inside(4, 4, box.width(), box.height());
         m_form->AdvComboBox1->setFocus(Qt::TabFocusReason);
         QTRY_VERIFY(!target->hasFocus());
-        QVERIFY(target->grab().toImage().pixelColor(edge) != highlight);
+        QImage image = around();
+        QCOMPARE(highlightIn(image, image.rect()), 0);
+        const QImage unfocused = image.copy(inside);
+
         target->setFocus(Qt::TabFocusReason);
         QTRY_VERIFY(target->hasFocus());
-        QCOMPARE(target->grab().toImage().pixelColor(edge), highlight);
-        QCOMPARE(target->grab().toImage().pixelColor(target->width() - 2, 1), highlight);
-    }
-
-    // With nothing selected, the first step from the keyboard lands on the first item:
-    // in the lesson list after Tab, in a course list, and in its open popup.
-    void firstStepSelectsTheFirstItem_data()
-    {
-        QTest::addColumn<QString>("list");
-        QTest::addColumn<QList<int>>("keys");
-        QTest::newRow("lessons, Down") << QStringLiteral("ListBox1") << QList<int> { Qt::Key_Down };
-        QTest::newRow("lessons, Up") << QStringLiteral("ListBox1") << QList<int> { Qt::Key_Up };
-        QTest::newRow("courses, Down") << QStringLiteral("AdvComboBox2") << QList<int> { Qt::Key_Down };
-        QTest::newRow("courses, Home") << QStringLiteral("AdvComboBox2") << QList<int> { Qt::Key_Home };
-        QTest::newRow("courses' popup, Down and Return")
-            << QStringLiteral("AdvComboBox2") << QList<int> { Qt::Key_Space, Qt::Key_Down, Qt::Key_Return };
-    }
-    void firstStepSelectsTheFirstItem()
-    {
-        QFETCH(QString, list);
-        QFETCH(QList<int>, keys);
-        focusFirstList();
-        if (list == QStringLiteral("ListBox1")) {
-            press(Qt::Key_Down); // the first course, with three lessons
-            QCOMPARE(m_form->ListBox1->count(), 3);
-            for (int i = 0; i < 4; ++i)
-                press(Qt::Key_Tab);
-        } else {
-            press(Qt::Key_Tab);
-        }
-        QCOMPARE(focusName(), list);
-        const QString lessonsBefore = m_form->Label3->text();
-        for (int key : keys) {
-            // The popup's list takes the keys once it is open.
-            if (QApplication::activePopupWidget())
-                QTest::keyClick(m_form->AdvComboBox2->view(), Qt::Key(key));
-            else
-                press(key);
-            if (key == Qt::Key_Space)
-                QTRY_VERIFY(QApplication::activePopupWidget());
-        }
-        QTRY_VERIFY(!QApplication::activePopupWidget());
-        if (list == QStringLiteral("ListBox1")) {
-            QCOMPARE(m_form->ListBox1->currentRow(), 0);
-            QVERIFY(m_form->ListBox1->item(0)->isSelected());
-            QCOMPARE(m_form->ListBox1->hint(), m_form->ListBox1->item(0)->text());
-        } else {
-            QCOMPARE(m_form->AdvComboBox2->currentIndex(), 0);
-            // A change by the user: the first course's lessons are loaded.
-            QCOMPARE(m_form->Label3->text(), m_form->AdvComboBox2->itemText(0));
-            QVERIFY(m_form->Label3->text() != lessonsBefore);
+        QTRY_COMPARE(around().pixelColor(2, 4 + box.height() / 2), highlight);
+        image = around();
+        for (const QPoint &ring : { QPoint(2, 4 + box.height() / 2), QPoint(4 + box.width() + 1, 4),
+                 QPoint(4 + box.width() / 2, 2), QPoint(4 + box.width() / 2, 4 + box.height() + 1) })
+            QCOMPARE(image.pixelColor(ring), highlight);
+        // The button itself is drawn exactly as without the focus.
+        QCOMPARE(image.copy(inside), unfocused);
+        if (auto *caption = qobject_cast<orvy::ui::FlatButton *>(target);
+            caption && !caption->text().isEmpty()) {
+            // The caption's frame hugs its text, not the panel's width.
+            const int textWidth = caption->fontMetrics().horizontalAdvance(caption->plainText());
+            QVERIFY2(box.width() <= textWidth + 24,
+                qPrintable(QStringLiteral("%1 for %2").arg(box.width()).arg(textWidth)));
         }
     }
 
