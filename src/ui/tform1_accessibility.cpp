@@ -53,11 +53,12 @@ void TForm1::setUpKeyboardAndNames()
 
     // "Course and lessons"; the course caption reads the course, described as "the chosen
     // course's name"; the lesson list is named as its caption reads, without the colon:
-    // "select a lesson and press Enter to watch its video".
+    // "select a lesson and press Enter to watch its video", the key's name in the window's
+    // own script, so a screen reader keeps one voice.
     SV->setAccessibleName(QStringLiteral("کورس و وانە"));
     Label3->setAccessibleDescription(QStringLiteral("ناڤێ کورسێ هەلبژارتی"));
     ListBox1->setAccessibleName(QStringLiteral("وانە"));
-    ListBox1->setAccessibleDescription(QStringLiteral("وانەکێ هەلبژێرە و Enter لێبدە دا ڤیدیۆیا وێ ببینی"));
+    ListBox1->setAccessibleDescription(QStringLiteral("وانەکێ هەلبژێرە و ئینتەرێ لێبدە دا ڤیدیۆیا وێ ببینی"));
 
     // "Welcome"; "welcome text", "phone number".
     Panel2->setAccessibleName(QStringLiteral("بخێرهاتن"));

@@ -15,6 +15,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 #include <QWebEnginePage>
@@ -175,6 +176,10 @@ private Q_SLOTS:
         QCOMPARE(int(a->role()), role);
         QCOMPARE(a->text(QAccessible::Name), name);
         QCOMPARE(!a->text(QAccessible::Description).isEmpty(), hasDescription);
+        // One script in what is read out: a Latin word switches a screen reader's voice.
+        static const QRegularExpression latin(QStringLiteral("[A-Za-z]"));
+        QVERIFY2(!a->text(QAccessible::Description).contains(latin),
+            qPrintable(a->text(QAccessible::Description)));
         const QAccessible::State state = a->state();
         QCOMPARE(bool(state.focusable), focusable);
         QVERIFY(!state.invisible);

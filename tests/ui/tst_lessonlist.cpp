@@ -114,6 +114,44 @@ private Q_SLOTS:
         QApplication::setPalette(saved);
     }
 
+    // The keyboard's current row is marked, selected or not, while the list has the focus.
+    void currentRowMark_data()
+    {
+        QTest::addColumn<bool>("selected");
+        QTest::newRow("current only (after Tab)") << false;
+        QTest::newRow("current and selected") << true;
+    }
+    void currentRowMark()
+    {
+        QFETCH(bool, selected);
+        Panel panel;
+        QVERIFY(panel.show());
+        LessonList *list = panel.list;
+        panel.window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&panel.window));
+        list->setFocus(Qt::TabFocusReason);
+        QTRY_VERIFY(list->hasFocus());
+        list->selectionModel()->setCurrentIndex(list->model()->index(1, 0),
+            selected ? QItemSelectionModel::ClearAndSelect : QItemSelectionModel::NoUpdate);
+        const QRect row = list->visualItemRect(list->item(1));
+        const QRect other = list->visualItemRect(list->item(3));
+        const QImage image = list->viewport()->grab().toImage();
+        for (const QPoint &edge :
+            { QPoint(row.center().x(), row.top()), QPoint(row.center().x(), row.bottom()),
+                QPoint(row.left(), row.center().y()), QPoint(row.right(), row.center().y()) })
+            QCOMPARE(image.pixelColor(edge), LessonList::CurrentRowMark);
+        QVERIFY(image.pixelColor(other.center().x(), other.top()) != LessonList::CurrentRowMark);
+
+        // At least 3:1 against the list's ground, as a focus indicator should be.
+        const auto luminance = [](const QColor &c) {
+            const auto lin
+                = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+            return 0.2126 * lin(c.redF()) + 0.7152 * lin(c.greenF()) + 0.0722 * lin(c.blueF());
+        };
+        QVERIFY((luminance(LessonList::CurrentRowMark) + 0.05) / (luminance(QColor(0x3B, 0x3B, 0x3B)) + 0.05)
+            >= 3.0);
+    }
+
     void userSignals()
     {
         Panel panel;

@@ -5,6 +5,7 @@
 #include <QEnterEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QTextDocument>
@@ -24,6 +25,23 @@ public:
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
     {
         return { QStyledItemDelegate::sizeHint(option, index).width(), LessonList::ItemHeight };
+    }
+
+    // The style marks the keyboard's row with a frame in a shade of the selection colour,
+    // hardly seen on #3B3B3B: the mark here is a solid line in CurrentRowMark.
+    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        QStyleOptionViewItem opt(option);
+        const bool current = opt.state & QStyle::State_HasFocus;
+        opt.state &= ~QStyle::State_HasFocus;
+        QStyledItemDelegate::paint(painter, opt, index);
+        if (!current)
+            return;
+        painter->save();
+        painter->setPen(LessonList::CurrentRowMark);
+        painter->setBrush(Qt::NoBrush);
+        painter->drawRect(opt.rect.adjusted(0, 0, -1, -1));
+        painter->restore();
     }
 };
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QListWidget>
 #include <QPoint>
 #include <QTimer>
@@ -19,6 +20,8 @@ class LessonList : public QListWidget {
 
 public:
     static constexpr int ItemHeight = 15;
+    // The frame around the keyboard's current row.
+    static constexpr QColor CurrentRowMark { 0xFF, 0xFF, 0xFF };
     static constexpr int TipDelayMs = 500;
     static constexpr int TipDurationMs = 2500;
 
