@@ -318,6 +318,59 @@ private Q_SLOTS:
         QCOMPARE(spy.count(), 1);
     }
 
+    // Rows of one height at any length of the list, and a one-pixel frame in the theme's
+    // #333333 around the drop-down part, seen against the black toolbar.
+    void popupRowsAndBorder_data()
+    {
+        QTest::addColumn<int>("items");
+        for (int items : { 1, 5, 6, 40 })
+            QTest::addRow("%d items", items) << items;
+    }
+    void popupRowsAndBorder()
+    {
+        QFETCH(int, items);
+        const QPalette saved = QApplication::palette();
+        QPalette dark = saved;
+        dark.setColor(QPalette::Dark, QColor(0x33, 0x33, 0x33));
+        dark.setColor(QPalette::Window, Qt::black);
+        QApplication::setPalette(dark);
+
+        QWidget window;
+        window.resize(800, 600);
+        auto *combo = new RtlComboBox(&window);
+        combo->setGeometry(300, 11, 279, 28);
+        QFont font = combo->font();
+        font.setPixelSize(15);
+        font.setBold(true);
+        combo->setFont(font);
+        for (int i = 0; i < items; ++i)
+            combo->addItemWithId(QStringLiteral("Item %1").arg(i), i);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        combo->showPopup();
+        QAbstractItemView *view = combo->view();
+        QTRY_VERIFY(view->isVisible());
+
+        const int rowHeight = combo->popupRowHeight();
+        QVERIFY(rowHeight >= combo->fontMetrics().height());
+        for (int row : { 0, items - 1 })
+            QCOMPARE(view->visualRect(view->model()->index(row, 0)).height(), rowHeight);
+        // The list is as tall as its rows (up to the visible maximum): a short list is
+        // never taller than a longer one.
+        QCOMPARE(view->viewport()->height(), std::min(items, combo->maxVisibleItems()) * rowHeight);
+
+        const QImage popup = view->window()->grab().toImage();
+        const QColor frame(0x33, 0x33, 0x33);
+        for (const QPoint &edge :
+            { QPoint(popup.width() / 2, 0), QPoint(popup.width() / 2, popup.height() - 1),
+                QPoint(0, popup.height() / 2), QPoint(popup.width() - 1, popup.height() / 2) })
+            QCOMPARE(popup.pixelColor(edge), frame);
+        // One pixel: the next one in is the list's black.
+        QCOMPARE(popup.pixelColor(popup.width() / 2, 1), QColor(Qt::black));
+        combo->hidePopup();
+        QApplication::setPalette(saved);
+    }
+
     void focusedFieldUsesSelectionColours()
     {
         // A dark application palette must not decide the focus colours.

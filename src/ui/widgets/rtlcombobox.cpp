@@ -4,6 +4,7 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QFrame>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -58,6 +59,13 @@ public:
         painter->restore();
     }
 
+    // One height for every row, whatever the list's length: left alone, the popup's rows
+    // grow to fill the room a short list is given.
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        return { QStyledItemDelegate::sizeHint(option, index).width(), m_combo->popupRowHeight() };
+    }
+
 private:
     RtlComboBox *m_combo;
 };
@@ -79,6 +87,10 @@ public:
     {
         if (hint == SH_ComboBox_Popup)
             return 0;
+        // A plain one-pixel line in the theme's frame colour (the popup draws it in its
+        // Dark role), so the list stands out from the black toolbar.
+        if (hint == SH_ComboBox_PopupFrameStyle)
+            return QFrame::Box | QFrame::Plain;
         return QProxyStyle::styleHint(hint, option, widget, returnData);
     }
 };
@@ -162,10 +174,19 @@ void RtlComboBox::applyColors()
     view()->setPalette(list);
 }
 
+int RtlComboBox::popupRowHeight() const
+{
+    return fontMetrics().height() + 2;
+}
+
 void RtlComboBox::showPopup()
 {
     m_itemAtPopup = QPersistentModelIndex(model()->index(currentIndex(), modelColumn(), rootModelIndex()));
     QComboBox::showPopup();
+    if (auto *frame = qobject_cast<QFrame *>(view()->parentWidget())) {
+        frame->setForegroundRole(QPalette::Dark);
+        frame->setLineWidth(1);
+    }
     // With nothing chosen the open list marks no row either, so its first Down goes to
     // the first item rather than past it.
     if (currentIndex() < 0)

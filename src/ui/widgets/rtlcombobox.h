@@ -39,6 +39,9 @@ public:
     // Characters typed less than this many milliseconds apart form one prefix.
     static constexpr int TypeAheadIntervalMs = 500;
 
+    // Every row of the drop-down part, at any length of the list.
+    int popupRowHeight() const;
+
     void showPopup() override;
     void setVisible(bool visible) override;
 
