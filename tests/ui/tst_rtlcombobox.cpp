@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QSignalSpy>
 #include <QStyleOptionComboBox>
 #include <QTest>
@@ -369,6 +370,63 @@ private Q_SLOTS:
         QCOMPARE(popup.pixelColor(popup.width() / 2, 1), QColor(Qt::black));
         combo->hidePopup();
         QApplication::setPalette(saved);
+    }
+
+    // A field too narrow for its text shows as much of it as fits, from its beginning
+    // (the right end), cut at the edge: never an ellipsis alone.
+    void narrowFieldCutsItsText_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("type field at design width") << 41 << QStringLiteral("پرۆگرامسازی");
+        QTest::newRow("general type at design width") << 41 << QStringLiteral("گشتی");
+        QTest::newRow("Latin name") << 41 << QStringLiteral("Programming");
+        QTest::newRow("course field, long name")
+            << 279 << QStringLiteral("کورسەکێ ب ناڤەکێ زۆر درێژ کو د ناڤ خانێ دا جھێ خۆ نابینیت");
+    }
+    void narrowFieldCutsItsText()
+    {
+        QFETCH(int, width);
+        QFETCH(QString, text);
+        QWidget window;
+        window.resize(400, 50);
+        auto *combo = new RtlComboBox(&window);
+        combo->setGeometry(16, 11, width, 28);
+        QFont font = combo->font();
+        font.setPixelSize(15);
+        font.setBold(true);
+        combo->setFont(font);
+        // Unfocused (a focused field shows the selection colours), on the dark theme's black.
+        combo->setFocusPolicy(Qt::NoFocus);
+        QPalette dark = combo->palette();
+        for (const auto role : { QPalette::Base, QPalette::Button, QPalette::Window })
+            dark.setColor(role, Qt::black);
+        combo->setPalette(dark);
+        const QColor colour(0x16, 0xA0, 0x85);
+        combo->setTextColor(colour);
+        combo->addItemWithId(text, 1);
+        combo->setCurrentIndex(0);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+        const QRect field = editField(combo);
+        const QImage image = combo->grab().toImage();
+        // An ellipsis in the same font, for comparison.
+        QImage dots(field.size(), QImage::Format_ARGB32);
+        dots.fill(Qt::black);
+        {
+            QPainter painter(&dots);
+            painter.setFont(combo->font());
+            painter.setPen(colour);
+            painter.drawText(dots.rect(), Qt::AlignCenter, QStringLiteral("\u2026"));
+        }
+        const int ink = pixelsNear(image, field, colour);
+        const int ellipsis = pixelsNear(dots, dots.rect(), colour);
+        QVERIFY2(ink > 2 * ellipsis, qPrintable(QStringLiteral("%1 against %2").arg(ink).arg(ellipsis)));
+        // Its beginning at the right end.
+        const QRect rightEnd(
+            field.right() - field.width() / 3, field.top(), field.width() / 3, field.height());
+        QVERIFY(pixelsNear(image, rightEnd, colour) > 0);
     }
 
     void focusedFieldUsesSelectionColours()

@@ -26,6 +26,25 @@ namespace {
 constexpr int CaptionSpacing = 4;
 constexpr int TextMargin = 3;
 
+// Draws one line of an item's text in the rectangle, its beginning at the reading
+// start. An elided text keeps at least one letter before the ellipsis; where not even
+// that fits (the narrow type field), the text is cut at the rectangle's edge instead of
+// leaving nothing but the ellipsis.
+void drawItemText(QPainter *painter, const QRect &rect, Qt::LayoutDirection direction,
+    const QFontMetrics &metrics, const QString &text)
+{
+    QString shown = metrics.elidedText(text, Qt::ElideRight, rect.width());
+    if (shown != text && shown.size() <= 1)
+        shown = text;
+    painter->save();
+    painter->setClipRect(rect, Qt::IntersectClip);
+    painter->drawText(rect,
+        int(QStyle::visualAlignment(direction, Qt::AlignLeft | Qt::AlignVCenter)) | Qt::TextSingleLine
+            | Qt::TextDontClip,
+        shown);
+    painter->restore();
+}
+
 // Paints the drop-down items in the list's own text colour on black, the
 // hovered/current one in the platform's selection colours. A delegate of our
 // own also keeps styles that draw combo popups as menus from recolouring them.
@@ -50,12 +69,8 @@ public:
             marked ? platform.color(QPalette::Active, QPalette::HighlightedText) : m_combo->textColor());
         painter->setFont(opt.font);
         painter->setLayoutDirection(opt.direction);
-        const QRect textRect = opt.rect.adjusted(TextMargin, 0, -TextMargin, 0);
-        const QString text = opt.fontMetrics.elidedText(opt.text, Qt::ElideRight, textRect.width());
-        painter->drawText(textRect,
-            int(QStyle::visualAlignment(opt.direction, Qt::AlignLeft | Qt::AlignVCenter))
-                | Qt::TextSingleLine,
-            text);
+        drawItemText(painter, opt.rect.adjusted(TextMargin, 0, -TextMargin, 0), opt.direction,
+            opt.fontMetrics, opt.text);
         painter->restore();
     }
 
@@ -341,10 +356,7 @@ void RtlComboBox::paintEvent(QPaintEvent *)
     painter.setPen(pen);
     painter.setLayoutDirection(layoutDirection());
     const QRect textRect = field.adjusted(TextMargin, 0, -TextMargin, 0);
-    painter.drawText(textRect,
-        int(QStyle::visualAlignment(layoutDirection(), Qt::AlignLeft | Qt::AlignVCenter))
-            | Qt::TextSingleLine,
-        fontMetrics().elidedText(text, Qt::ElideRight, textRect.width()));
+    drawItemText(&painter, textRect, layoutDirection(), fontMetrics(), text);
 }
 
 void RtlComboBox::setCaptionLabel(QLabel *label)
