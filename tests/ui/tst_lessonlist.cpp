@@ -40,6 +40,11 @@ struct Panel {
         window.show();
         if (!QTest::qWaitForWindowExposed(&window))
             return false;
+        // Activated before any tooltip: a late activation would end one (as Qt's tooltip
+        // ends at any window's activation).
+        window.activateWindow();
+        if (!QTest::qWaitForWindowActive(&window))
+            return false;
         // Start with the pointer well away from the list.
         pointOutside();
         return true;
@@ -127,8 +132,6 @@ private Q_SLOTS:
         Panel panel;
         QVERIFY(panel.show());
         LessonList *list = panel.list;
-        panel.window.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&panel.window));
         list->setFocus(Qt::TabFocusReason);
         QTRY_VERIFY(list->hasFocus());
         list->selectionModel()->setCurrentIndex(list->model()->index(1, 0),
@@ -290,7 +293,8 @@ private Q_SLOTS:
         QElapsedTimer shown;
         shown.start();
         QTRY_VERIFY_WITH_TIMEOUT(!panel.list->isTipVisible(), LessonList::TipDurationMs + 5000);
-        QVERIFY(shown.elapsed() >= LessonList::TipDurationMs - 100);
+        // The wait for the tooltip above may have seen it late by what a loaded machine adds.
+        QVERIFY(shown.elapsed() >= LessonList::TipDurationMs - Slack);
         panel.pointTo(panel.inside(20));
         QTest::qWait(LessonList::TipDelayMs + Slack);
         QVERIFY(!panel.list->isTipVisible());
@@ -307,6 +311,7 @@ private Q_SLOTS:
         QTest::newRow("click in the list") << QStringLiteral("click");
         QTest::newRow("click elsewhere") << QStringLiteral("click elsewhere");
         QTest::newRow("key press") << QStringLiteral("key");
+        QTest::newRow("key press with Ctrl") << QStringLiteral("key with Ctrl");
         QTest::newRow("pointer leaves") << QStringLiteral("leave");
     }
     void endsOn()
@@ -327,10 +332,12 @@ private Q_SLOTS:
         } else if (action == QLatin1String("click elsewhere")) {
             QTest::mouseClick(&panel.window, Qt::LeftButton, {}, QPoint(20, 20));
             QVERIFY(!panel.list->isTipVisible());
-        } else if (action == QLatin1String("key")) {
-            // Qt's tooltip fades out on a key press.
-            QTest::keyClick(&panel.window, Qt::Key_A);
-            QTRY_VERIFY(!panel.list->isTipVisible());
+        } else if (action.startsWith(QLatin1String("key"))) {
+            // Gone well before its display time would end it (Qt's tooltip fades out in
+            // a moment).
+            QTest::keyClick(&panel.window, Qt::Key_A,
+                action == QLatin1String("key with Ctrl") ? Qt::ControlModifier : Qt::NoModifier);
+            QTRY_VERIFY_WITH_TIMEOUT(!panel.list->isTipVisible(), 1000);
         } else {
             panel.pointOutside();
             QTRY_VERIFY(!panel.list->isTipVisible());

@@ -2,6 +2,7 @@
 
 #include "ui/widgets/platformpalette.h"
 
+#include <QApplication>
 #include <QEnterEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -87,7 +88,11 @@ LessonList::LessonList(QWidget *parent)
     connect(this, &QListWidget::currentRowChanged, this, &LessonList::onCurrentRowChanged);
 }
 
-LessonList::~LessonList() = default;
+LessonList::~LessonList()
+{
+    if (m_watchingKeys)
+        qApp->removeEventFilter(this);
+}
 
 void LessonList::setHint(const QString &hint)
 {
@@ -132,6 +137,22 @@ void LessonList::showTip()
     // Lesson names are data, never markup.
     m_shownTip = Qt::convertFromPlainText(m_tipText, Qt::WhiteSpaceNoWrap);
     QToolTip::showText(m_lastPointer, m_shownTip, this, QRect(), TipDurationMs);
+    // Qt's tooltip goes on a click but stays through key presses (on this platform); here
+    // any key press ends it too, so the program watches them while it shows.
+    if (!m_watchingKeys) {
+        qApp->installEventFilter(this);
+        m_watchingKeys = true;
+    }
+}
+
+bool LessonList::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress && m_watchingKeys) {
+        cancelTip();
+        qApp->removeEventFilter(this);
+        m_watchingKeys = false;
+    }
+    return QListWidget::eventFilter(watched, event);
 }
 
 void LessonList::cancelTip()

@@ -56,6 +56,7 @@ protected:
     void leaveEvent(QEvent *event) override;
     void hideEvent(QHideEvent *event) override;
     bool viewportEvent(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void onCurrentRowChanged();
@@ -73,6 +74,8 @@ private:
     // The hint as shown, and as handed to the tooltip (which takes rich text).
     QString m_tipText;
     QString m_shownTip;
+    // Key presses of the whole program are watched from a tooltip's showing to the next one.
+    bool m_watchingKeys = false;
     // Depth of user input being handled, so selection changes can be told apart.
     int m_userInput = 0;
 };
