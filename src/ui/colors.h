@@ -13,11 +13,11 @@ inline QColor colorFromBgr(qint32 value)
     return QColor(int(v & 0xFF), int((v >> 8) & 0xFF), int((v >> 16) & 0xFF));
 }
 
-// A label's own text colour, painted instead of the theme's.
+// A caption's own text colour, painted instead of the theme's.
 inline void setTextColour(QWidget *label, const QColor &colour)
 {
     QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, colour);
+    palette.setColor(label->foregroundRole(), colour);
     label->setPalette(palette);
 }
 

@@ -4,10 +4,9 @@
 #include "data/interfacequery.h"
 #include "data/query.h"
 #include "ui/bannerimage.h"
-#include "ui/bevelpanel.h"
 #include "ui/browser/edgebrowser.h"
-#include "ui/clickableimage.h"
 #include "ui/colors.h"
+#include "ui/flatbutton.h"
 #include "ui/fonts.h"
 #include "ui/widgets/busycursor.h"
 #include "ui/widgets/lessonlist.h"
@@ -78,6 +77,18 @@ QLabel *makeLabel(
     return label;
 }
 
+// The content area's panels: a one-pixel raised frame in the theme's #333333 around
+// their own background.
+QFrame *makePanel(QWidget *parent, const char *name)
+{
+    auto *panel = new QFrame(parent);
+    panel->setObjectName(QString::fromLatin1(name));
+    panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    panel->setLineWidth(1);
+    panel->setAutoFillBackground(true);
+    return panel;
+}
+
 void setRightToLeft(QLabel *label, Qt::Alignment horizontal)
 {
     label->setLayoutDirection(Qt::RightToLeft);
@@ -127,8 +138,7 @@ TForm1::~TForm1() = default;
 
 void TForm1::createWidgets()
 {
-    Panel1 = new BevelPanel(this);
-    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1 = makePanel(this, "Panel1");
     EdgeBrowser1 = new EdgeBrowser(Panel1);
     EdgeBrowser1->setObjectName(QStringLiteral("EdgeBrowser1"));
 
@@ -154,9 +164,10 @@ void TForm1::createToolbar()
     lblTitle = makeLabel(pnlToolbar, "lblTitle", QStringLiteral("ئۆرڤی کلاس"), kufiTitle(16), Qt::white);
     lblTitle->setAttribute(Qt::WA_TranslucentBackground);
 
-    imgMenu = new ClickableImage(pnlToolbar);
+    imgMenu = new FlatButton(pnlToolbar);
     imgMenu->setObjectName(QStringLiteral("imgMenu"));
-    imgMenu->setPixmap(QPixmap(QStringLiteral(":/icons/menu.png")));
+    imgMenu->setIcon(QIcon(QStringLiteral(":/icons/menu.png")));
+    imgMenu->setIconSize(QSize(32, 32));
 
     const struct {
         RtlComboBox *&list;
@@ -243,8 +254,7 @@ void TForm1::createSidePanel()
 
 void TForm1::createWelcomePanel()
 {
-    Panel2 = new BevelPanel(this);
-    Panel2->setObjectName(QStringLiteral("Panel2"));
+    Panel2 = makePanel(this, "Panel2");
     // Black of its own: a banner's transparent parts show it.
     QPalette welcomePalette = Panel2->palette();
     welcomePalette.setColor(QPalette::Window, Qt::black);
@@ -257,13 +267,12 @@ void TForm1::createWelcomePanel()
     QFont linkFont = segoeUi(21, true);
     linkFont.setUnderline(true);
     // The web-site caption is clicked like the logo.
-    Label9 = new ClickableImage(Panel2);
+    Label9 = new FlatButton(Panel2);
     Label9->setObjectName(QStringLiteral("Label9"));
-    Label9->setTextFormat(Qt::PlainText);
-    Label9->setText(QStringLiteral("http://"));
+    Label9->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    Label9->setPlainText(QStringLiteral("http://"));
     Label9->setFont(linkFont);
     setTextColour(Label9, designBlue);
-    Label9->setAlignment(Qt::AlignCenter);
     Label9->setLayoutDirection(Qt::LeftToRight);
 
     Panel3 = new QWidget(Panel2);
@@ -287,7 +296,7 @@ void TForm1::createWelcomePanel()
     Label8->setGeometry(83, 0, 338, 33);
 
     const struct {
-        ClickableImage *&image;
+        FlatButton *&image;
         const char *name;
         const char *resource;
     } icons[] = {
@@ -296,14 +305,12 @@ void TForm1::createWelcomePanel()
         { Image6, "Image6", ":/icons/facebook.png" },
     };
     for (const auto &icon : icons) {
-        icon.image = new ClickableImage(Panel3);
+        icon.image = new FlatButton(Panel3);
         icon.image->setObjectName(QString::fromLatin1(icon.name));
-        icon.image->setPixmap(QPixmap(QString::fromLatin1(icon.resource))
-                                  .scaled(32, 32, Qt::KeepAspectRatio, Qt::SmoothTransformation));
-        icon.image->setAlignment(Qt::AlignCenter);
+        icon.image->setIcon(QPixmap(QString::fromLatin1(icon.resource))
+                                .scaled(32, 32, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+        icon.image->setIconSize(QSize(32, 32));
     }
-
-    connect(Panel2, &BevelPanel::resized, this, &TForm1::layoutWelcomePanel);
 }
 
 void TForm1::connectHandlers()
@@ -312,16 +319,16 @@ void TForm1::connectHandlers()
     connect(AdvComboBox1, &RtlComboBox::changedByUser, this, &TForm1::AdvComboBox1Change);
     connect(AdvComboBox2, &RtlComboBox::changedByUser, this, &TForm1::AdvComboBox2Change);
     connect(AdvComboBox3, &RtlComboBox::changedByUser, this, &TForm1::AdvComboBox3Change);
-    connect(imgMenu, &ClickableImage::clicked, this, &TForm1::imgMenuClick);
+    connect(imgMenu, &FlatButton::clicked, this, &TForm1::imgMenuClick);
     connect(ListBox1, &LessonList::clickedByUser, this, &TForm1::ListBox1Click);
     connect(ListBox1, &LessonList::mouseLeft, this, &TForm1::ListBox1MouseLeave);
     connect(ListBox1, &LessonList::doubleClickedByUser, this, &TForm1::ListBox1DblClick);
     // Enter plays the selected lesson exactly as a double click does.
     connect(ListBox1, &LessonList::returnPressed, this, &TForm1::ListBox1DblClick);
-    connect(Image3, &ClickableImage::clicked, this, &TForm1::Image3Click);
-    connect(Image4, &ClickableImage::clicked, this, &TForm1::Image4Click);
-    connect(Label9, &ClickableImage::clicked, this, &TForm1::Image4Click);
-    connect(Image6, &ClickableImage::clicked, this, &TForm1::Image6Click);
+    connect(Image3, &FlatButton::clicked, this, &TForm1::Image3Click);
+    connect(Image4, &FlatButton::clicked, this, &TForm1::Image4Click);
+    connect(Label9, &FlatButton::clicked, this, &TForm1::Image4Click);
+    connect(Image6, &FlatButton::clicked, this, &TForm1::Image6Click);
     connect(EdgeBrowser1, &EdgeBrowser::containsFullScreenElementChanged, this,
         &TForm1::EdgeBrowser1ContainsFullScreenElementChanged);
     // The command exists to swallow the key; it does nothing.
@@ -354,16 +361,22 @@ void TForm1::layoutWindow()
 
     const QRect content = contentArea();
     Panel1->setGeometry(content);
-    EdgeBrowser1->setGeometry(Panel1->innerRect());
+    EdgeBrowser1->setGeometry(Panel1->contentsRect());
     Panel2->setGeometry(content);
+    layoutWelcomePanel();
 }
 
 void TForm1::layoutWelcomePanel()
 {
-    const QRect inner = Panel2->innerRect();
+    const QRect inner = Panel2->contentsRect();
     const int bannerHeight = std::max(0, bannerHeightAtDesign + Panel2->height() - panel2HeightAtDesign);
     Image1->setGeometry(inner.x(), inner.y(), inner.width(), bannerHeight);
-    Label9->setGeometry(inner.x() + 3, inner.y() + bannerHeight + 3, std::max(0, inner.width() - 6), 33);
+    // The caption's strip is the panel's width less 3 pixels each side; the button hugs its
+    // text, centred in the strip, so its focus frame does too.
+    const QRect strip(inner.x() + 3, inner.y() + bannerHeight + 3, std::max(0, inner.width() - 6), 33);
+    const int captionWidth = std::min(strip.width(), Label9->sizeHint().width());
+    Label9->setGeometry(
+        strip.x() + (strip.width() - captionWidth) / 2, strip.y(), captionWidth, strip.height());
     Panel3->setGeometry(inner.x(), inner.bottom() + 1 - panel3Height, inner.width(), panel3Height);
 
     const int w = Panel3->width();

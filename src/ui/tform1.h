@@ -22,9 +22,8 @@ class Query;
 namespace orvy::ui {
 
 class BannerImage;
-class BevelPanel;
 class BusyCursor;
-class ClickableImage;
+class FlatButton;
 class EdgeBrowser;
 class LessonList;
 class RtlComboBox;
@@ -59,11 +58,11 @@ public:
     std::unique_ptr<QStringList> tmpLinks;
 
     // Widgets, in creation order.
-    BevelPanel *Panel1 = nullptr;
+    QFrame *Panel1 = nullptr;
     EdgeBrowser *EdgeBrowser1 = nullptr;
     QWidget *pnlToolbar = nullptr;
     QLabel *lblTitle = nullptr;
-    ClickableImage *imgMenu = nullptr;
+    FlatButton *imgMenu = nullptr;
     RtlComboBox *AdvComboBox1 = nullptr;
     RtlComboBox *AdvComboBox2 = nullptr;
     RtlComboBox *AdvComboBox3 = nullptr;
@@ -77,18 +76,18 @@ public:
     QLabel *Label1 = nullptr;
     QFrame *Shape1 = nullptr;
     LessonList *ListBox1 = nullptr;
-    BevelPanel *Panel2 = nullptr;
+    QFrame *Panel2 = nullptr;
     BannerImage *Image1 = nullptr;
-    ClickableImage *Label9 = nullptr;
+    FlatButton *Label9 = nullptr;
     QWidget *Panel3 = nullptr;
     QLabel *Label5 = nullptr;
     QWidget *Panel5 = nullptr;
     QLabel *Label4 = nullptr;
     QLabel *Label7 = nullptr;
     QLabel *Label8 = nullptr;
-    ClickableImage *Image4 = nullptr;
-    ClickableImage *Image3 = nullptr;
-    ClickableImage *Image6 = nullptr;
+    FlatButton *Image4 = nullptr;
+    FlatButton *Image3 = nullptr;
+    FlatButton *Image6 = nullptr;
     QAction *zoom = nullptr;
 
     // Non-visual members.

@@ -1,20 +1,40 @@
 // Keyboard paths and the names assistive technology reads, in the window's own language.
 // Texts that come from the database keep being read as they are shown: the descriptions
 // below say what they are.
-#include "ui/bevelpanel.h"
 #include "ui/browser/edgebrowser.h"
-#include "ui/clickableimage.h"
+#include "ui/flatbutton.h"
 #include "ui/tform1.h"
 #include "ui/widgets/lessonlist.h"
 #include "ui/widgets/rtlcombobox.h"
 #include "ui/widgets/sidepanel.h"
 
+#include <QAccessibleWidget>
+#include <QFrame>
 #include <QLabel>
 
 namespace orvy::ui {
 
+namespace {
+
+// Qt presents a QFrame as a decorative border; the content area's framed panels are
+// regions a screen reader names ("Welcome"), as any other container.
+QAccessibleInterface *panelFactory(const QString &className, QObject *object)
+{
+    auto *frame = qobject_cast<QFrame *>(object);
+    if (className == QLatin1String("QFrame") && frame && frame->frameShape() == QFrame::Panel)
+        return new QAccessibleWidget(frame, QAccessible::Client);
+    return nullptr;
+}
+
+} // namespace
+
 void TForm1::setUpKeyboardAndNames()
 {
+    static const bool panelsInstalled = [] {
+        QAccessible::installFactory(panelFactory);
+        return true;
+    }();
+    Q_UNUSED(panelsInstalled);
     // The captions name their lists (and keep naming them if their text changes).
     AdvComboBox1Caption->setBuddy(AdvComboBox1);
     AdvComboBox2Caption->setBuddy(AdvComboBox2);
@@ -33,11 +53,12 @@ void TForm1::setUpKeyboardAndNames()
 
     // "Course and lessons"; the course caption reads the course, described as "the chosen
     // course's name"; the lesson list is named as its caption reads, without the colon:
-    // "select a lesson and press Enter to watch its video".
+    // "select a lesson and press Enter to watch its video", the key's name in the window's
+    // own script, so a screen reader keeps one voice.
     SV->setAccessibleName(QStringLiteral("کورس و وانە"));
     Label3->setAccessibleDescription(QStringLiteral("ناڤێ کورسێ هەلبژارتی"));
     ListBox1->setAccessibleName(QStringLiteral("وانە"));
-    ListBox1->setAccessibleDescription(QStringLiteral("وانەکێ هەلبژێرە و Enter لێبدە دا ڤیدیۆیا وێ ببینی"));
+    ListBox1->setAccessibleDescription(QStringLiteral("وانەکێ هەلبژێرە و ئینتەرێ لێبدە دا ڤیدیۆیا وێ ببینی"));
 
     // "Welcome"; "welcome text", "phone number".
     Panel2->setAccessibleName(QStringLiteral("بخێرهاتن"));
@@ -49,7 +70,7 @@ void TForm1::setUpKeyboardAndNames()
     // web-site caption is named by the address it shows, so what is seen is what is heard.
     const QString webSite = QStringLiteral("مالپەرێ ئۆرڤی کلاس");
     const QString opensWebSite = QStringLiteral("مالپەرێ ئۆرڤی کلاس ڤەدکەت");
-    for (ClickableImage *link : { Label9, Image4, Image3, Image6 })
+    for (FlatButton *link : { Label9, Image4, Image3, Image6 })
         link->setAccessibleRole(QAccessible::Link);
     Label9->setAccessibleDescription(opensWebSite);
     Image4->setAccessibleName(webSite);

@@ -11,9 +11,9 @@
 #include "image/pngdecoder.h"
 #include "net/bannerfetch.h"
 #include "ui/bannerimage.h"
-#include "ui/clickableimage.h"
 #include "ui/colors.h"
 #include "ui/errorreport.h"
+#include "ui/flatbutton.h"
 #include "ui/tform1.h"
 #include "ui/widgets/lessonlist.h"
 #include "ui/widgets/rtlcombobox.h"
@@ -69,7 +69,7 @@ void TForm1::FormCreate()
             Label4->setText(displayText(interfaceQ().asString(QStringLiteral("intLBL2"))));
             Label8->setText(displayText(interfaceQ().asString(QStringLiteral("intLBL3"))));
             Label7->setText(displayText(interfaceQ().asString(QStringLiteral("intLBLPhone"))));
-            Label9->setText(displayText(interfaceQ().asString(QStringLiteral("intLBLOrvy"))));
+            Label9->setPlainText(displayText(interfaceQ().asString(QStringLiteral("intLBLOrvy"))));
 
             setTextColour(Label5, colorFromBgr(interfaceQ().asInteger(QStringLiteral("lblColor1"))));
             setTextColour(Label4, colorFromBgr(interfaceQ().asInteger(QStringLiteral("lblColor1"))));

@@ -2,7 +2,6 @@
 #include "core/error.h"
 #include "player/playerpage.h"
 #include "ui/bannerimage.h"
-#include "ui/bevelpanel.h"
 #include "ui/browser/edgebrowser.h"
 #include "ui/errorreport.h"
 #include "ui/tform1.h"

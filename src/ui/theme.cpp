@@ -3,10 +3,7 @@
 #include "core/messages.h"
 
 #include <QApplication>
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QHash>
 #include <QMessageBox>
 #include <QStyleFactory>
 
@@ -14,63 +11,42 @@ namespace orvy::ui {
 
 namespace {
 
-const QString themeFolder = QStringLiteral(":/themes");
-
-QHash<QString, QString> readThemeFile(const QString &path)
+// Black toolbar, fields and panels, white captions, #333333 frames.
+QPalette darkPalette()
 {
-    QHash<QString, QString> values;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        return values;
-    while (!file.atEnd()) {
-        const QString line = QString::fromUtf8(file.readLine()).trimmed();
-        if (line.isEmpty() || line.startsWith(u'#'))
-            continue;
-        const qsizetype eq = line.indexOf(u'=');
-        if (eq > 0)
-            values.insert(line.left(eq).trimmed(), line.mid(eq + 1).trimmed());
-    }
-    return values;
-}
-
-QPalette paletteFrom(const QHash<QString, QString> &v)
-{
-    const auto colour = [&v](const char *key) { return QColor(v.value(QString::fromLatin1(key))); };
+    const QColor black(Qt::black);
+    const QColor white(Qt::white);
+    const QColor frame(0x33, 0x33, 0x33);
     QPalette p;
     const struct {
         QPalette::ColorRole role;
-        const char *key;
+        QColor colour;
     } roles[] = {
-        { QPalette::Window, "window" },
-        { QPalette::WindowText, "windowText" },
-        { QPalette::Base, "base" },
-        { QPalette::AlternateBase, "alternateBase" },
-        { QPalette::Text, "text" },
-        { QPalette::Button, "button" },
-        { QPalette::ButtonText, "buttonText" },
-        { QPalette::BrightText, "brightText" },
-        { QPalette::Light, "light" },
-        { QPalette::Midlight, "midlight" },
-        { QPalette::Mid, "mid" },
-        { QPalette::Dark, "dark" },
-        { QPalette::Shadow, "shadow" },
-        { QPalette::Highlight, "highlight" },
-        { QPalette::HighlightedText, "highlightedText" },
-        { QPalette::ToolTipBase, "toolTipBase" },
-        { QPalette::ToolTipText, "toolTipText" },
-        { QPalette::PlaceholderText, "placeholderText" },
-        { QPalette::Link, "link" },
+        { QPalette::Window, black },
+        { QPalette::WindowText, white },
+        { QPalette::Base, black },
+        { QPalette::AlternateBase, QColor(0x1A, 0x1A, 0x1A) },
+        { QPalette::Text, white },
+        { QPalette::Button, black },
+        { QPalette::ButtonText, white },
+        { QPalette::BrightText, white },
+        { QPalette::Light, frame },
+        { QPalette::Midlight, frame },
+        { QPalette::Mid, frame },
+        { QPalette::Dark, frame },
+        { QPalette::Shadow, frame },
+        { QPalette::Highlight, QColor(0x00, 0x78, 0xD7) },
+        { QPalette::HighlightedText, white },
+        { QPalette::ToolTipBase, QColor(0x2B, 0x2B, 0x2B) },
+        { QPalette::ToolTipText, white },
+        { QPalette::PlaceholderText, QColor(0x9A, 0x9A, 0x9A) },
+        { QPalette::Link, QColor(0x4A, 0x86, 0xE8) },
     };
-    for (const auto &r : roles) {
-        const QColor c = colour(r.key);
-        if (c.isValid())
-            p.setColor(r.role, c);
-    }
-    const QColor disabled = colour("disabledText");
-    if (disabled.isValid()) {
-        for (auto role : { QPalette::WindowText, QPalette::Text, QPalette::ButtonText })
-            p.setColor(QPalette::Disabled, role, disabled);
-    }
+    for (const auto &r : roles)
+        p.setColor(r.role, r.colour);
+    const QColor disabled(0x7A, 0x7A, 0x7A);
+    for (auto role : { QPalette::WindowText, QPalette::Text, QPalette::ButtonText })
+        p.setColor(QPalette::Disabled, role, disabled);
     return p;
 }
 
@@ -78,17 +54,13 @@ QPalette paletteFrom(const QHash<QString, QString> &v)
 
 std::optional<Theme> Theme::find(const QString &name)
 {
-    const QDir dir(themeFolder);
-    for (const QFileInfo &entry : dir.entryInfoList(QDir::Files)) {
-        const auto values = readThemeFile(entry.filePath());
-        if (values.value(QStringLiteral("name")).compare(name, Qt::CaseInsensitive) != 0)
-            continue;
-        Theme theme;
-        theme.m_name = values.value(QStringLiteral("name"));
-        theme.m_palette = paletteFrom(values);
-        return theme;
-    }
-    return std::nullopt;
+    const QString dark = QString::fromLatin1(defaultName);
+    if (dark.compare(name, Qt::CaseInsensitive) != 0)
+        return std::nullopt;
+    Theme theme;
+    theme.m_name = dark;
+    theme.m_palette = darkPalette();
+    return theme;
 }
 
 void Theme::apply(QApplication &app) const

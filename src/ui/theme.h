@@ -8,7 +8,7 @@ class QApplication;
 
 namespace orvy::ui {
 
-// A visual theme carried inside the program (resources/themes), found by its name.
+// The one visual theme carried inside the program, found by its name.
 class Theme {
 public:
     static constexpr const char *defaultName = "Windows10 Dark";

@@ -2,9 +2,8 @@
 // accessibility tree's roles, names and states, the tab order, and the keys that
 // click, toggle and play.
 #include "formfixture.h"
-#include "ui/bevelpanel.h"
 #include "ui/browser/edgebrowser.h"
-#include "ui/clickableimage.h"
+#include "ui/flatbutton.h"
 #include "ui/tform1.h"
 #include "ui/widgets/lessonlist.h"
 #include "ui/widgets/rtlcombobox.h"
@@ -16,6 +15,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 #include <QWebEnginePage>
@@ -176,6 +176,10 @@ private Q_SLOTS:
         QCOMPARE(int(a->role()), role);
         QCOMPARE(a->text(QAccessible::Name), name);
         QCOMPARE(!a->text(QAccessible::Description).isEmpty(), hasDescription);
+        // One script in what is read out: a Latin word switches a screen reader's voice.
+        static const QRegularExpression latin(QStringLiteral("[A-Za-z]"));
+        QVERIFY2(!a->text(QAccessible::Description).contains(latin),
+            qPrintable(a->text(QAccessible::Description)));
         const QAccessible::State state = a->state();
         QCOMPARE(bool(state.focusable), focusable);
         QVERIFY(!state.invisible);
@@ -311,7 +315,7 @@ private Q_SLOTS:
         QFETCH(int, key);
         QFETCH(QString, link);
 
-        auto *target = qobject_cast<orvy::ui::ClickableImage *>(widget(object));
+        auto *target = qobject_cast<orvy::ui::FlatButton *>(widget(object));
         QVERIFY(target);
         QTRY_VERIFY(m_form->isActiveWindow());
         target->setFocus(Qt::TabFocusReason);
@@ -381,14 +385,40 @@ private Q_SLOTS:
         };
         QVERIFY((luminance(highlight) + 0.05) / 0.05 >= 3.0);
 
-        const QPoint edge(1, target->height() / 2);
+        // The frame lies around the button, outside the glyph's or the caption's box.
+        const QRect box = target->geometry();
+        const auto around
+            = [&] { return target->parentWidget()->grab(box.adjusted(-4, -4, 4, 4)).toImage(); };
+        const auto highlightIn = [&](const QImage &image, const QRect &area) {
+            int hits = 0;
+            for (int y = area.top(); y <= area.bottom(); ++y)
+                for (int x = area.left(); x <= area.right(); ++x)
+                    hits += image.pixelColor(x, y) == highlight;
+            return hits;
+        };
+        const QRect inside(4, 4, box.width(), box.height());
         m_form->AdvComboBox1->setFocus(Qt::TabFocusReason);
         QTRY_VERIFY(!target->hasFocus());
-        QVERIFY(target->grab().toImage().pixelColor(edge) != highlight);
+        QImage image = around();
+        QCOMPARE(highlightIn(image, image.rect()), 0);
+        const QImage unfocused = image.copy(inside);
+
         target->setFocus(Qt::TabFocusReason);
         QTRY_VERIFY(target->hasFocus());
-        QCOMPARE(target->grab().toImage().pixelColor(edge), highlight);
-        QCOMPARE(target->grab().toImage().pixelColor(target->width() - 2, 1), highlight);
+        QTRY_COMPARE(around().pixelColor(2, 4 + box.height() / 2), highlight);
+        image = around();
+        for (const QPoint &ring : { QPoint(2, 4 + box.height() / 2), QPoint(4 + box.width() + 1, 4),
+                 QPoint(4 + box.width() / 2, 2), QPoint(4 + box.width() / 2, 4 + box.height() + 1) })
+            QCOMPARE(image.pixelColor(ring), highlight);
+        // The button itself is drawn exactly as without the focus.
+        QCOMPARE(image.copy(inside), unfocused);
+        if (auto *caption = qobject_cast<orvy::ui::FlatButton *>(target);
+            caption && !caption->text().isEmpty()) {
+            // The caption's frame hugs its text, not the panel's width.
+            const int textWidth = caption->fontMetrics().horizontalAdvance(caption->plainText());
+            QVERIFY2(box.width() <= textWidth + 24,
+                qPrintable(QStringLiteral("%1 for %2").arg(box.width()).arg(textWidth)));
+        }
     }
 
     void aClickKeepsTheKeyboardWhereItWas()
@@ -409,26 +439,18 @@ private Q_SLOTS:
             press(Qt::Key_Tab);
         QCOMPARE(focusName(), QStringLiteral("ListBox1"));
 
-        // Tabbing in marks a lesson but selects none: Enter then plays nothing.
-        QVERIFY(m_form->ListBox1->selectedItems().isEmpty());
-        press(Qt::Key_Return);
-        QTest::qWait(200);
-        QVERIFY(!m_form->EdgeBrowser1->view());
-        QVERIFY(!m_form->EdgeBrowser1->isCreating());
-        QVERIFY(m_form->Panel2->isVisible());
-
-        press(Qt::Key_Down);
-        const int first = m_form->ListBox1->currentRow();
-        QVERIFY(m_form->ListBox1->currentItem()->isSelected());
+        // Tabbing in marks the first lesson as current; Enter plays it.
+        QCOMPARE(m_form->ListBox1->currentRow(), 0);
         press(Qt::Key_Return);
         QVERIFY(m_form->EdgeBrowser1->isCreated());
         QVERIFY(!m_form->Panel2->isVisible());
         QVERIFY(waitJs(QStringLiteral("document.getElementById('vid') !== null && "
                                       "document.getElementById('vid').currentSrc === '%1'")
-                           .arg(m_form->tmpLinks->at(first))));
+                           .arg(m_form->tmpLinks->at(0))));
+        const int first = 0;
 
         // The keypad's Enter plays as well, and replaces the page.
-        press(Qt::Key_Up);
+        press(Qt::Key_Down);
         const int second = m_form->ListBox1->currentRow();
         QVERIFY(second != first);
         press(Qt::Key_Enter, Qt::KeypadModifier);

@@ -1,7 +1,7 @@
 // The window's names as a screen reader gets them: over the AT-SPI accessibility bus, read
 // by a separate process with the AT-SPI client library.
 #include "formfixture.h"
-#include "ui/clickableimage.h"
+#include "ui/flatbutton.h"
 #include "ui/tform1.h"
 #include "ui/widgets/rtlcombobox.h"
 #include "ui/widgets/sidepanel.h"

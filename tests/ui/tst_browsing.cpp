@@ -1,9 +1,8 @@
 // Course browsing in the main window: choosing a course lists its lessons, choosing a
 // type narrows the catalogue, the menu button and the lesson hint.
 #include "formfixture.h"
-#include "ui/bevelpanel.h"
 #include "ui/browser/edgebrowser.h"
-#include "ui/clickableimage.h"
+#include "ui/flatbutton.h"
 #include "ui/tform1.h"
 #include "ui/widgets/lessonlist.h"
 #include "ui/widgets/rtlcombobox.h"

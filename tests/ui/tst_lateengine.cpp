@@ -2,7 +2,6 @@
 // and the lesson's picture shows. Unlike the other player tests, this program does not
 // link the engine itself: like the shipped program, it has only the plug-in.
 #include "formfixture.h"
-#include "ui/bevelpanel.h"
 #include "ui/browser/edgebrowser.h"
 #include "ui/widgets/lessonlist.h"
 #include "ui/widgets/rtlcombobox.h"

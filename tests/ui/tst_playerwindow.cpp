@@ -3,9 +3,8 @@
 #include "formfixture.h"
 #include "player/playerpage.h"
 #include "ui/bannerimage.h"
-#include "ui/bevelpanel.h"
 #include "ui/browser/edgebrowser.h"
-#include "ui/clickableimage.h"
+#include "ui/flatbutton.h"
 #include "ui/tform1.h"
 #include "ui/widgets/lessonlist.h"
 #include "ui/widgets/rtlcombobox.h"
@@ -136,7 +135,7 @@ private Q_SLOTS:
         // Autoplay with sound, no click on the page.
         QVERIFY(videoRunsOn());
         QCOMPARE(m_form->EdgeBrowser1->view()->geometry(), m_form->EdgeBrowser1->rect());
-        QCOMPARE(m_form->EdgeBrowser1->geometry(), m_form->Panel1->innerRect());
+        QCOMPARE(m_form->EdgeBrowser1->geometry(), m_form->Panel1->contentsRect());
 
         // The next lesson replaces the page at once.
         doubleClickLesson(0);

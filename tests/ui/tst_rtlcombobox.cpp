@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QSignalSpy>
 #include <QStyleOptionComboBox>
 #include <QTest>
@@ -113,8 +114,12 @@ private Q_SLOTS:
         QTest::newRow("down at the bottom") << 4 << QList<int> { Qt::Key_Down } << 4 << 0;
         QTest::newRow("end") << 0 << QList<int> { Qt::Key_End } << 4 << 1;
         QTest::newRow("home on first") << 0 << QList<int> { Qt::Key_Home } << 0 << 0;
-        QTest::newRow("page down") << 0 << QList<int> { Qt::Key_PageDown } << 4 << 1;
-        QTest::newRow("page up") << 3 << QList<int> { Qt::Key_PageUp } << 0 << 1;
+        QTest::newRow("page down") << 0 << QList<int> { Qt::Key_PageDown } << 1 << 1;
+        QTest::newRow("page up") << 3 << QList<int> { Qt::Key_PageUp } << 2 << 1;
+        QTest::newRow("left") << 2 << QList<int> { Qt::Key_Left } << 1 << 1;
+        QTest::newRow("home from none") << -1 << QList<int> { Qt::Key_Home } << 0 << 1;
+        QTest::newRow("control character")
+            << 2 << QList<int> { (Qt::CTRL | Qt::Key_A).toCombined() } << 2 << 0;
         QTest::newRow("down from none") << -1 << QList<int> { Qt::Key_Down } << 0 << 1;
         QTest::newRow("backspace keeps selection") << 2 << QList<int> { Qt::Key_Backspace } << 2 << 1;
         QTest::newRow("backspace twice")
@@ -137,8 +142,10 @@ private Q_SLOTS:
         Toolbar bar;
         bar.combo->setCurrentIndex(start);
         QSignalSpy spy(bar.combo, &RtlComboBox::changedByUser);
-        for (int key : keys)
-            QTest::keyClick(bar.combo, Qt::Key(key));
+        for (int key : keys) {
+            const auto combination = QKeyCombination::fromCombined(key);
+            QTest::keyClick(bar.combo, combination.key(), combination.keyboardModifiers());
+        }
         QCOMPARE(bar.combo->currentIndex(), index);
         QCOMPARE(spy.count(), raised);
     }
@@ -310,6 +317,116 @@ private Q_SLOTS:
         QCOMPARE(combo->currentIndex(), items - 1);
         QCOMPARE(combo->attachedInteger(combo->currentIndex()), 1000 + items - 1);
         QCOMPARE(spy.count(), 1);
+    }
+
+    // Rows of one height at any length of the list, and a one-pixel frame in the theme's
+    // #333333 around the drop-down part, seen against the black toolbar.
+    void popupRowsAndBorder_data()
+    {
+        QTest::addColumn<int>("items");
+        for (int items : { 1, 5, 6, 40 })
+            QTest::addRow("%d items", items) << items;
+    }
+    void popupRowsAndBorder()
+    {
+        QFETCH(int, items);
+        const QPalette saved = QApplication::palette();
+        QPalette dark = saved;
+        dark.setColor(QPalette::Dark, QColor(0x33, 0x33, 0x33));
+        dark.setColor(QPalette::Window, Qt::black);
+        QApplication::setPalette(dark);
+
+        QWidget window;
+        window.resize(800, 600);
+        auto *combo = new RtlComboBox(&window);
+        combo->setGeometry(300, 11, 279, 28);
+        QFont font = combo->font();
+        font.setPixelSize(15);
+        font.setBold(true);
+        combo->setFont(font);
+        for (int i = 0; i < items; ++i)
+            combo->addItemWithId(QStringLiteral("Item %1").arg(i), i);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        combo->showPopup();
+        QAbstractItemView *view = combo->view();
+        QTRY_VERIFY(view->isVisible());
+
+        const int rowHeight = combo->popupRowHeight();
+        QVERIFY(rowHeight >= combo->fontMetrics().height());
+        for (int row : { 0, items - 1 })
+            QCOMPARE(view->visualRect(view->model()->index(row, 0)).height(), rowHeight);
+        // The list is as tall as its rows (up to the visible maximum): a short list is
+        // never taller than a longer one.
+        QCOMPARE(view->viewport()->height(), std::min(items, combo->maxVisibleItems()) * rowHeight);
+
+        const QImage popup = view->window()->grab().toImage();
+        const QColor frame(0x33, 0x33, 0x33);
+        for (const QPoint &edge :
+            { QPoint(popup.width() / 2, 0), QPoint(popup.width() / 2, popup.height() - 1),
+                QPoint(0, popup.height() / 2), QPoint(popup.width() - 1, popup.height() / 2) })
+            QCOMPARE(popup.pixelColor(edge), frame);
+        // One pixel: the next one in is the list's black.
+        QCOMPARE(popup.pixelColor(popup.width() / 2, 1), QColor(Qt::black));
+        combo->hidePopup();
+        QApplication::setPalette(saved);
+    }
+
+    // A field too narrow for its text shows as much of it as fits, from its beginning
+    // (the right end), cut at the edge: never an ellipsis alone.
+    void narrowFieldCutsItsText_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("type field at design width") << 41 << QStringLiteral("پرۆگرامسازی");
+        QTest::newRow("general type at design width") << 41 << QStringLiteral("گشتی");
+        QTest::newRow("Latin name") << 41 << QStringLiteral("Programming");
+        QTest::newRow("course field, long name")
+            << 279 << QStringLiteral("کورسەکێ ب ناڤەکێ زۆر درێژ کو د ناڤ خانێ دا جھێ خۆ نابینیت");
+    }
+    void narrowFieldCutsItsText()
+    {
+        QFETCH(int, width);
+        QFETCH(QString, text);
+        QWidget window;
+        window.resize(400, 50);
+        auto *combo = new RtlComboBox(&window);
+        combo->setGeometry(16, 11, width, 28);
+        QFont font = combo->font();
+        font.setPixelSize(15);
+        font.setBold(true);
+        combo->setFont(font);
+        // Unfocused (a focused field shows the selection colours), on the dark theme's black.
+        combo->setFocusPolicy(Qt::NoFocus);
+        QPalette dark = combo->palette();
+        for (const auto role : { QPalette::Base, QPalette::Button, QPalette::Window })
+            dark.setColor(role, Qt::black);
+        combo->setPalette(dark);
+        const QColor colour(0x16, 0xA0, 0x85);
+        combo->setTextColor(colour);
+        combo->addItemWithId(text, 1);
+        combo->setCurrentIndex(0);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+        const QRect field = editField(combo);
+        const QImage image = combo->grab().toImage();
+        // An ellipsis in the same font, for comparison.
+        QImage dots(field.size(), QImage::Format_ARGB32);
+        dots.fill(Qt::black);
+        {
+            QPainter painter(&dots);
+            painter.setFont(combo->font());
+            painter.setPen(colour);
+            painter.drawText(dots.rect(), Qt::AlignCenter, QStringLiteral("\u2026"));
+        }
+        const int ink = pixelsNear(image, field, colour);
+        const int ellipsis = pixelsNear(dots, dots.rect(), colour);
+        QVERIFY2(ink > 2 * ellipsis, qPrintable(QStringLiteral("%1 against %2").arg(ink).arg(ellipsis)));
+        // Its beginning at the right end.
+        const QRect rightEnd(
+            field.right() - field.width() / 3, field.top(), field.width() / 3, field.height());
+        QVERIFY(pixelsNear(image, rightEnd, colour) > 0);
     }
 
     void focusedFieldUsesSelectionColours()

@@ -5,13 +5,11 @@
 #include <QApplication>
 #include <QEnterEvent>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QMouseEvent>
-#include <QScreen>
+#include <QPainter>
 #include <QScrollBar>
-#include <QStyleOptionFrame>
-#include <QStylePainter>
 #include <QStyledItemDelegate>
+#include <QTextDocument>
 #include <QToolTip>
 
 namespace orvy::ui {
@@ -29,38 +27,22 @@ public:
     {
         return { QStyledItemDelegate::sizeHint(option, index).width(), LessonList::ItemHeight };
     }
-};
 
-// A tooltip window drawn like the platform's own, but shown and hidden only
-// by the list, so the list's timing rules hold exactly.
-class TipLabel : public QLabel {
-public:
-    explicit TipLabel(QWidget *parent)
-        : QLabel(parent, Qt::ToolTip | Qt::BypassGraphicsProxyWidget | Qt::WindowTransparentForInput)
+    // The style marks the keyboard's row with a frame in a shade of the selection colour,
+    // hardly seen on #3B3B3B: the mark here is a solid line in CurrentRowMark.
+    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
     {
-        setAttribute(Qt::WA_ShowWithoutActivating);
-        setAttribute(Qt::WA_TransparentForMouseEvents);
-        // Lesson names are data, never markup.
-        setTextFormat(Qt::PlainText);
-        setForegroundRole(QPalette::ToolTipText);
-        setBackgroundRole(QPalette::ToolTipBase);
-        setPalette(QToolTip::palette());
-        setFont(QToolTip::font());
-        ensurePolished();
-        setMargin(1 + style()->pixelMetric(QStyle::PM_ToolTipLabelFrameWidth, nullptr, this));
-        setFrameStyle(QFrame::NoFrame);
-        setIndent(1);
-    }
-
-protected:
-    void paintEvent(QPaintEvent *event) override
-    {
-        QStylePainter painter(this);
-        QStyleOptionFrame opt;
-        opt.initFrom(this);
-        painter.drawPrimitive(QStyle::PE_PanelTipLabel, opt);
-        painter.end();
-        QLabel::paintEvent(event);
+        QStyleOptionViewItem opt(option);
+        const bool current = opt.state & QStyle::State_HasFocus;
+        opt.state &= ~QStyle::State_HasFocus;
+        QStyledItemDelegate::paint(painter, opt, index);
+        if (!current)
+            return;
+        painter->save();
+        painter->setPen(LessonList::CurrentRowMark);
+        painter->setBrush(Qt::NoBrush);
+        painter->drawRect(opt.rect.adjusted(0, 0, -1, -1));
+        painter->restore();
     }
 };
 
@@ -102,17 +84,13 @@ LessonList::LessonList(QWidget *parent)
     m_waitTimer.setTimerType(Qt::PreciseTimer);
     m_waitTimer.setInterval(TipDelayMs);
     connect(&m_waitTimer, &QTimer::timeout, this, &LessonList::showTip);
-    m_hideTimer.setSingleShot(true);
-    m_hideTimer.setTimerType(Qt::PreciseTimer);
-    m_hideTimer.setInterval(TipDurationMs);
-    connect(&m_hideTimer, &QTimer::timeout, this, &LessonList::cancelTip);
 
     connect(this, &QListWidget::currentRowChanged, this, &LessonList::onCurrentRowChanged);
 }
 
 LessonList::~LessonList()
 {
-    if (m_filterInstalled)
+    if (m_watchingKeys)
         qApp->removeEventFilter(this);
 }
 
@@ -126,17 +104,12 @@ void LessonList::setHint(const QString &hint)
 
 bool LessonList::isTipVisible() const
 {
-    return m_tip && m_tip->isVisible();
+    return !m_shownTip.isEmpty() && QToolTip::isVisible() && QToolTip::text() == m_shownTip;
 }
 
 QString LessonList::tipText() const
 {
-    return isTipVisible() ? m_tip->text() : QString();
-}
-
-QPoint LessonList::tipPosition() const
-{
-    return isTipVisible() ? m_tip->pos() : QPoint();
+    return isTipVisible() ? m_tipText : QString();
 }
 
 void LessonList::onCurrentRowChanged()
@@ -149,75 +122,45 @@ void LessonList::restartWait()
 {
     if (m_armed && m_pointerInside && !isTipVisible())
         m_waitTimer.start();
-    updateAppFilter();
 }
 
 void LessonList::showTip()
 {
+    // Qt's tooltip shows after its own wake-up delay and again at every rest; the list's
+    // rule is its own: once per hint, after TipDelayMs of rest.
     if (!m_armed || !m_pointerInside)
         return;
     m_armed = false;
-    const QString text = m_hint.section(QLatin1Char('|'), 0, 0);
-    if (text.isEmpty()) {
-        updateAppFilter();
+    m_tipText = m_hint.section(QLatin1Char('|'), 0, 0);
+    if (m_tipText.isEmpty())
         return;
+    // Lesson names are data, never markup.
+    m_shownTip = Qt::convertFromPlainText(m_tipText, Qt::WhiteSpaceNoWrap);
+    QToolTip::showText(m_lastPointer, m_shownTip, this, QRect(), TipDurationMs);
+    // Qt's tooltip goes on a click but stays through key presses (on this platform); here
+    // any key press ends it too, so the program watches them while it shows.
+    if (!m_watchingKeys) {
+        qApp->installEventFilter(this);
+        m_watchingKeys = true;
     }
-    if (!m_tip)
-        m_tip = new TipLabel(this);
-    m_tip->setText(text);
-    m_tip->adjustSize();
+}
 
-    QPoint at = m_lastPointer + QPoint(0, TipOffsetY);
-    if (const QScreen *screen = QGuiApplication::screenAt(m_lastPointer)) {
-        const QRect area = screen->availableGeometry();
-        at.setX(std::clamp(at.x(), area.left(), std::max(area.left(), area.right() + 1 - m_tip->width())));
-        if (at.y() + m_tip->height() > area.bottom() + 1)
-            at.setY(m_lastPointer.y() - m_tip->height() - 2);
+bool LessonList::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress && m_watchingKeys) {
+        cancelTip();
+        qApp->removeEventFilter(this);
+        m_watchingKeys = false;
     }
-    m_tip->move(at);
-    m_tip->show();
-    m_hideTimer.start();
-    updateAppFilter();
+    return QListWidget::eventFilter(watched, event);
 }
 
 void LessonList::cancelTip()
 {
     m_waitTimer.stop();
-    m_hideTimer.stop();
-    if (m_tip)
-        m_tip->hide();
-    updateAppFilter();
-}
-
-void LessonList::updateAppFilter()
-{
-    // Any click or key press anywhere in the program ends the tooltip, so
-    // watch the whole application, but only while a tooltip is due or shown.
-    const bool wanted = m_waitTimer.isActive() || isTipVisible();
-    if (wanted == m_filterInstalled)
-        return;
-    if (wanted)
-        qApp->installEventFilter(this);
-    else
-        qApp->removeEventFilter(this);
-    m_filterInstalled = wanted;
-}
-
-bool LessonList::eventFilter(QObject *watched, QEvent *event)
-{
-    switch (event->type()) {
-    case QEvent::KeyPress:
-    case QEvent::MouseButtonPress:
-    case QEvent::MouseButtonDblClick:
-    case QEvent::NonClientAreaMouseButtonPress:
-    case QEvent::NonClientAreaMouseButtonDblClick:
-        if (m_filterInstalled)
-            cancelTip();
-        break;
-    default:
-        break;
-    }
-    return QListWidget::eventFilter(watched, event);
+    if (isTipVisible())
+        QToolTip::hideText();
+    m_shownTip.clear();
 }
 
 void LessonList::mousePressEvent(QMouseEvent *event)
@@ -231,8 +174,7 @@ void LessonList::mouseMoveEvent(QMouseEvent *event)
 {
     m_pointerInside = true;
     m_lastPointer = event->globalPosition().toPoint();
-    if (!isTipVisible())
-        restartWait();
+    restartWait();
     ++m_userInput;
     QListWidget::mouseMoveEvent(event);
     --m_userInput;
@@ -254,14 +196,34 @@ void LessonList::mouseDoubleClickEvent(QMouseEvent *event)
         emit doubleClickedByUser();
 }
 
+bool LessonList::selectCurrentByUser()
+{
+    QListWidgetItem *item = currentItem();
+    if (!item || item->isSelected() || !selectedItems().isEmpty())
+        return false;
+    item->setSelected(true);
+    emit clickedByUser();
+    return true;
+}
+
 void LessonList::keyPressEvent(QKeyEvent *event)
 {
-    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-    if (enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
-        // The keyboard's way to play: the owner decides what a press without a selection does.
+    const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    const int key = event->key();
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter) && plain) {
+        // The keyboard's way to play the lesson it stands on: Tab marks one as current
+        // without selecting it, and the owner plays only a selected one.
         event->accept();
-        if (!event->isAutoRepeat())
+        if (!event->isAutoRepeat()) {
+            selectCurrentByUser();
             emit returnPressed();
+        }
+        return;
+    }
+    // With nothing selected, the first step selects the lesson marked current (the
+    // first one after Tab) instead of passing over it.
+    if ((key == Qt::Key_Down || key == Qt::Key_Up) && plain && selectCurrentByUser()) {
+        event->accept();
         return;
     }
     ++m_userInput;
@@ -294,7 +256,8 @@ void LessonList::hideEvent(QHideEvent *event)
 
 bool LessonList::viewportEvent(QEvent *event)
 {
-    // Tooltips here are ours alone; the item view's own would compete.
+    // An item view answers a rest with its items' tooltips, empty here, and an empty
+    // answer hides the one shown.
     if (event->type() == QEvent::ToolTip)
         return true;
     return QListWidget::viewportEvent(event);

@@ -1,9 +1,8 @@
 #pragma once
 
-#include <QLabel>
+#include <QColor>
 #include <QListWidget>
 #include <QPoint>
-#include <QPointer>
 #include <QTimer>
 
 namespace orvy::ui {
@@ -11,20 +10,20 @@ namespace orvy::ui {
 // The lesson list of the side panel, with its own hint tooltip: the full
 // lesson name, since the narrow list cuts long names.
 //
-// The tooltip shows just below the pointer once it has rested over the list
-// for TipDelayMs (each movement restarts the wait), shows the hint up to its
-// first '|', and hides after TipDurationMs, when the pointer leaves the list,
-// or on any click or key press. Once shown it does not come back until the
-// hint is set again.
+// The tooltip (Qt's own) shows just below the pointer once it has rested over
+// the list for TipDelayMs (each movement restarts the wait), shows the hint up
+// to its first '|', and hides after TipDurationMs, when the pointer leaves the
+// list, or on any click or key press. Once shown it does not come back until
+// the hint is set again.
 class LessonList : public QListWidget {
     Q_OBJECT
 
 public:
     static constexpr int ItemHeight = 15;
+    // The frame around the keyboard's current row.
+    static constexpr QColor CurrentRowMark { 0xFF, 0xFF, 0xFF };
     static constexpr int TipDelayMs = 500;
     static constexpr int TipDurationMs = 2500;
-    // Distance from the pointer's hot spot down to the tooltip's top edge.
-    static constexpr int TipOffsetY = 20;
 
     explicit LessonList(QWidget *parent = nullptr);
     ~LessonList() override;
@@ -34,8 +33,6 @@ public:
 
     bool isTipVisible() const;
     QString tipText() const;
-    // The tooltip's top-left corner in global coordinates (valid while visible).
-    QPoint tipPosition() const;
 
 Q_SIGNALS:
     // The user changed the selection: by a click, a drag or the keyboard.
@@ -43,7 +40,8 @@ Q_SIGNALS:
     void clickedByUser();
     // A left double click anywhere in the list area, on an item or below them.
     void doubleClickedByUser();
-    // Enter or Return pressed while the list has the focus (a held key counts once).
+    // Enter or Return pressed while the list has the focus (a held key counts once); a
+    // lesson current but not selected is selected first (clickedByUser).
     void returnPressed();
     // The pointer left the list.
     void mouseLeft();
@@ -62,10 +60,10 @@ protected:
 
 private:
     void onCurrentRowChanged();
+    bool selectCurrentByUser();
     void restartWait();
     void showTip();
     void cancelTip();
-    void updateAppFilter();
 
     QString m_hint;
     // A hint set and not shown yet: the tooltip may still show for it.
@@ -73,9 +71,11 @@ private:
     bool m_pointerInside = false;
     QPoint m_lastPointer;
     QTimer m_waitTimer;
-    QTimer m_hideTimer;
-    QPointer<QLabel> m_tip;
-    bool m_filterInstalled = false;
+    // The hint as shown, and as handed to the tooltip (which takes rich text).
+    QString m_tipText;
+    QString m_shownTip;
+    // Key presses of the whole program are watched from a tooltip's showing to the next one.
+    bool m_watchingKeys = false;
     // Depth of user input being handled, so selection changes can be told apart.
     int m_userInput = 0;
 };

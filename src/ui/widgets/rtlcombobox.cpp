@@ -4,6 +4,7 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QFrame>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -24,6 +25,25 @@ namespace {
 
 constexpr int CaptionSpacing = 4;
 constexpr int TextMargin = 3;
+
+// Draws one line of an item's text in the rectangle, its beginning at the reading
+// start. An elided text keeps at least one letter before the ellipsis; where not even
+// that fits (the narrow type field), the text is cut at the rectangle's edge instead of
+// leaving nothing but the ellipsis.
+void drawItemText(QPainter *painter, const QRect &rect, Qt::LayoutDirection direction,
+    const QFontMetrics &metrics, const QString &text)
+{
+    QString shown = metrics.elidedText(text, Qt::ElideRight, rect.width());
+    if (shown != text && shown.size() <= 1)
+        shown = text;
+    painter->save();
+    painter->setClipRect(rect, Qt::IntersectClip);
+    painter->drawText(rect,
+        int(QStyle::visualAlignment(direction, Qt::AlignLeft | Qt::AlignVCenter)) | Qt::TextSingleLine
+            | Qt::TextDontClip,
+        shown);
+    painter->restore();
+}
 
 // Paints the drop-down items in the list's own text colour on black, the
 // hovered/current one in the platform's selection colours. A delegate of our
@@ -49,13 +69,16 @@ public:
             marked ? platform.color(QPalette::Active, QPalette::HighlightedText) : m_combo->textColor());
         painter->setFont(opt.font);
         painter->setLayoutDirection(opt.direction);
-        const QRect textRect = opt.rect.adjusted(TextMargin, 0, -TextMargin, 0);
-        const QString text = opt.fontMetrics.elidedText(opt.text, Qt::ElideRight, textRect.width());
-        painter->drawText(textRect,
-            int(QStyle::visualAlignment(opt.direction, Qt::AlignLeft | Qt::AlignVCenter))
-                | Qt::TextSingleLine,
-            text);
+        drawItemText(painter, opt.rect.adjusted(TextMargin, 0, -TextMargin, 0), opt.direction,
+            opt.fontMetrics, opt.text);
         painter->restore();
+    }
+
+    // One height for every row, whatever the list's length: left alone, the popup's rows
+    // grow to fill the room a short list is given.
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        return { QStyledItemDelegate::sizeHint(option, index).width(), m_combo->popupRowHeight() };
     }
 
 private:
@@ -79,26 +102,13 @@ public:
     {
         if (hint == SH_ComboBox_Popup)
             return 0;
+        // A plain one-pixel line in the theme's frame colour (the popup draws it in its
+        // Dark role), so the list stands out from the black toolbar.
+        if (hint == SH_ComboBox_PopupFrameStyle)
+            return QFrame::Box | QFrame::Plain;
         return QProxyStyle::styleHint(hint, option, widget, returnData);
     }
 };
-
-bool isNavigationKey(int key)
-{
-    switch (key) {
-    case Qt::Key_Up:
-    case Qt::Key_Down:
-    case Qt::Key_Left:
-    case Qt::Key_Right:
-    case Qt::Key_PageUp:
-    case Qt::Key_PageDown:
-    case Qt::Key_Home:
-    case Qt::Key_End:
-        return true;
-    default:
-        return false;
-    }
-}
 
 } // namespace
 
@@ -179,10 +189,23 @@ void RtlComboBox::applyColors()
     view()->setPalette(list);
 }
 
+int RtlComboBox::popupRowHeight() const
+{
+    return fontMetrics().height() + 2;
+}
+
 void RtlComboBox::showPopup()
 {
     m_itemAtPopup = QPersistentModelIndex(model()->index(currentIndex(), modelColumn(), rootModelIndex()));
     QComboBox::showPopup();
+    if (auto *frame = qobject_cast<QFrame *>(view()->parentWidget())) {
+        frame->setForegroundRole(QPalette::Dark);
+        frame->setLineWidth(1);
+    }
+    // With nothing chosen the open list marks no row either, so its first Down goes to
+    // the first item rather than past it.
+    if (currentIndex() < 0)
+        view()->setCurrentIndex(QModelIndex());
 
     // The drop-down part is exactly as wide as the field and hangs below it
     // (above when the screen has no room), whatever the style would choose.
@@ -201,8 +224,7 @@ void RtlComboBox::showPopup()
 
 void RtlComboBox::onActivated(int index)
 {
-    // Every other source of activated() (keys, wheel, keyboard search) is
-    // handled here without the base class, so this is a pick in the popup.
+    // Qt reports a pick in the popup also when it is the item already chosen.
     const QPersistentModelIndex picked(model()->index(index, modelColumn(), rootModelIndex()));
     if (picked == m_itemAtPopup)
         return;
@@ -216,29 +238,6 @@ void RtlComboBox::selectByUser(int index)
         return;
     setCurrentIndex(index);
     emit changedByUser();
-}
-
-int RtlComboBox::stepIndex(int from, int delta) const
-{
-    const auto enabled = [this](int i) {
-        return model()->flags(model()->index(i, modelColumn(), rootModelIndex())) & Qt::ItemIsEnabled;
-    };
-    const int last = count() - 1;
-    if (last < 0)
-        return -1;
-    // Go to the target and on in the same direction to an enabled item; failing
-    // that, come back towards the start.
-    const int direction = delta < 0 ? -1 : 1;
-    const int target = std::clamp(from + delta, 0, last);
-    for (int i = target; i >= 0 && i <= last; i += direction) {
-        if (enabled(i))
-            return i;
-    }
-    for (int i = target - direction; i >= 0 && i <= last && i != from; i -= direction) {
-        if (enabled(i))
-            return i;
-    }
-    return from;
 }
 
 void RtlComboBox::typeAhead(const QString &text)
@@ -261,40 +260,9 @@ void RtlComboBox::keyPressEvent(QKeyEvent *event)
 {
     const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
     const int key = event->key();
-    const bool alt = modifiers & Qt::AltModifier;
+    const bool command = modifiers & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
 
-    if (isNavigationKey(key) && !alt) {
-        const int page = std::max(1, maxVisibleItems() - 1);
-        int target = currentIndex();
-        switch (key) {
-        case Qt::Key_Up:
-        case Qt::Key_Left:
-            target = stepIndex(currentIndex(), -1);
-            break;
-        case Qt::Key_Down:
-        case Qt::Key_Right:
-            target = stepIndex(currentIndex(), 1);
-            break;
-        case Qt::Key_PageUp:
-            target = stepIndex(currentIndex(), -page);
-            break;
-        case Qt::Key_PageDown:
-            target = stepIndex(currentIndex(), page);
-            break;
-        case Qt::Key_Home:
-            target = stepIndex(-1, 1);
-            break;
-        case Qt::Key_End:
-            target = stepIndex(count(), -1);
-            break;
-        }
-        selectByUser(target);
-        event->accept();
-        return;
-    }
-
-    if (key == Qt::Key_Backspace
-        && !(modifiers & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))) {
+    if (key == Qt::Key_Backspace && !command) {
         // The user's way of reloading the chosen course: a change even
         // when the selection stays.
         m_prefix.clear();
@@ -304,9 +272,10 @@ void RtlComboBox::keyPressEvent(QKeyEvent *event)
         return;
     }
 
+    // Qt's keyboard search goes on from the current item and cycles through items
+    // with the same first letter; here a prefix always selects the first item it begins.
     const QString text = event->text();
-    const bool typing = !(modifiers & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
-        && !text.isEmpty() && text.at(0).isPrint();
+    const bool typing = !command && !text.isEmpty() && text.at(0).isPrint();
     const bool prefixGoing = m_sinceLastChar.isValid() && m_sinceLastChar.elapsed() < TypeAheadIntervalMs;
     if (typing && (key != Qt::Key_Space || prefixGoing)) {
         typeAhead(text);
@@ -314,13 +283,26 @@ void RtlComboBox::keyPressEvent(QKeyEvent *event)
         return;
     }
 
-    // Only the keys that open the popup or belong to the dialog go to the
-    // base class: its own keyboard search would change the selection unseen.
+    // The arrow keys, Home and End move through the items as Qt's list does (reported
+    // through activated()), the others open or leave it; Left and Right step as Up
+    // and Down do on this one-line field.
+    m_itemAtPopup = QPersistentModelIndex(model()->index(currentIndex(), modelColumn(), rootModelIndex()));
     switch (key) {
-    case Qt::Key_F4:
-    case Qt::Key_Space:
+    case Qt::Key_Left:
+    case Qt::Key_Right: {
+        QKeyEvent step(event->type(), key == Qt::Key_Left ? Qt::Key_Up : Qt::Key_Down, event->modifiers());
+        QComboBox::keyPressEvent(&step);
+        event->setAccepted(step.isAccepted());
+        return;
+    }
     case Qt::Key_Up:
     case Qt::Key_Down:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+    case Qt::Key_Home:
+    case Qt::Key_End:
+    case Qt::Key_F4:
+    case Qt::Key_Space:
     case Qt::Key_Enter:
     case Qt::Key_Return:
     case Qt::Key_Escape:
@@ -328,6 +310,7 @@ void RtlComboBox::keyPressEvent(QKeyEvent *event)
         QComboBox::keyPressEvent(event);
         return;
     default:
+        // Qt would search with any other text (a control character included).
         event->ignore();
         return;
     }
@@ -373,10 +356,7 @@ void RtlComboBox::paintEvent(QPaintEvent *)
     painter.setPen(pen);
     painter.setLayoutDirection(layoutDirection());
     const QRect textRect = field.adjusted(TextMargin, 0, -TextMargin, 0);
-    painter.drawText(textRect,
-        int(QStyle::visualAlignment(layoutDirection(), Qt::AlignLeft | Qt::AlignVCenter))
-            | Qt::TextSingleLine,
-        fontMetrics().elidedText(text, Qt::ElideRight, textRect.width()));
+    drawItemText(&painter, textRect, layoutDirection(), fontMetrics(), text);
 }
 
 void RtlComboBox::setCaptionLabel(QLabel *label)

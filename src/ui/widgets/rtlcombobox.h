@@ -39,6 +39,9 @@ public:
     // Characters typed less than this many milliseconds apart form one prefix.
     static constexpr int TypeAheadIntervalMs = 500;
 
+    // Every row of the drop-down part, at any length of the list.
+    int popupRowHeight() const;
+
     void showPopup() override;
     void setVisible(bool visible) override;
 
@@ -59,7 +62,6 @@ private:
     void onActivated(int index);
     void selectByUser(int index);
     void typeAhead(const QString &text);
-    int stepIndex(int from, int delta) const;
     void applyColors();
     void placeCaption();
     void syncCaptionState();
@@ -68,7 +70,8 @@ private:
     QPointer<QLabel> m_caption;
     QString m_prefix;
     QElapsedTimer m_sinceLastChar;
-    // The item selected when the popup opened: picking it again is no change.
+    // The item selected when the popup opened or a key was pressed: choosing it again
+    // is no change.
     QPersistentModelIndex m_itemAtPopup;
 };
 
