@@ -12,6 +12,8 @@ packages=(
     clang libclang-rt-14-dev # fuzz targets (scripts/ci-fuzz.sh): clang's libFuzzer
     dbus-daemon at-spi2-core gir1.2-atspi-2.0 python3-gi
     dpkg-dev file desktop-file-utils appstream xdotool fontconfig librsvg2-bin
+    qt6-base-private-dev # the window's platform backing store, made ready for the web view
+    libxcb1-dev # the window-manager test reads the screen and talks to the manager over X
 )
 
 missing=()

@@ -1,7 +1,9 @@
 // The main window as a window manager sees it (openbox on the test's own X server):
 // shown maximized as the program shows it, it stays maximized on the same work area
 // through the first play, every full-screen round, and a minimise and restore. With
-// its border it is exactly as at start; without it, it covers the work area.
+// its border it is exactly as at start; without it, it covers the work area. The first
+// play leaves the rest of the window on the screen untouched, and the manager's
+// restore brings back the window's normal size and place after any of it.
 #include "formfixture.h"
 #include "tmpdir.h"
 #include "ui/browser/edgebrowser.h"
@@ -18,6 +20,10 @@
 #include <QWebEnginePage>
 #include <QWebEngineView>
 #include <QWindow>
+#include <atomic>
+#include <cstring>
+#include <thread>
+#include <xcb/xcb.h>
 
 using orvy::test::FormFixture;
 using orvy::test::MessageBoxCatcher;
@@ -105,6 +111,93 @@ QString lookWithoutFrame(const QRect &workArea)
 {
     return lookWithFrame(workArea, workArea);
 }
+
+xcb_window_t rootOf(xcb_connection_t *connection)
+{
+    return xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+}
+
+// What the screen shows at given points, read every few milliseconds on a connection
+// and a thread of its own, so that a window that vanishes while the program is busy
+// is seen as well.
+class ScreenSampler {
+public:
+    explicit ScreenSampler(const QList<QPoint> &points)
+        : m_points(points)
+        , m_connection(xcb_connect(nullptr, nullptr))
+    {
+        m_thread = std::thread([this] { run(); });
+    }
+    ~ScreenSampler() { stop(); }
+
+    // Stops sampling; then, per point, the samples that differed from the first one.
+    QList<int> stop()
+    {
+        m_running = false;
+        if (m_thread.joinable())
+            m_thread.join();
+        if (m_connection) {
+            xcb_disconnect(m_connection);
+            m_connection = nullptr;
+        }
+        return m_changed;
+    }
+    int samples() const { return m_samples; }
+    // Every value seen at each point, in the order first seen, as #rrggbb.
+    QStringList seen() const
+    {
+        QStringList out;
+        for (const QList<quint32> &values : m_seen) {
+            QStringList colours;
+            for (quint32 v : values)
+                colours << QStringLiteral("#%1").arg(v & 0xFFFFFF, 6, 16, QLatin1Char('0'));
+            out << colours.join(u' ');
+        }
+        return out;
+    }
+
+private:
+    void run()
+    {
+        m_changed = QList<int>(m_points.size(), 0);
+        m_seen = QList<QList<quint32>>(m_points.size());
+        if (xcb_connection_has_error(m_connection))
+            return;
+        const xcb_window_t root = rootOf(m_connection);
+        QList<quint32> first;
+        while (m_running) {
+            for (qsizetype i = 0; i < m_points.size(); ++i) {
+                const QPoint p = m_points.at(i);
+                xcb_get_image_reply_t *image = xcb_get_image_reply(m_connection,
+                    xcb_get_image(m_connection, XCB_IMAGE_FORMAT_Z_PIXMAP, root, int16_t(p.x()),
+                        int16_t(p.y()), 1, 1, ~0u),
+                    nullptr);
+                if (!image)
+                    continue;
+                quint32 pixel = 0;
+                memcpy(&pixel, xcb_get_image_data(image),
+                    std::min<size_t>(sizeof pixel, size_t(xcb_get_image_data_length(image))));
+                free(image);
+                if (first.size() <= i)
+                    first << pixel;
+                else if (pixel != first.at(i))
+                    ++m_changed[i];
+                if (!m_seen[i].contains(pixel))
+                    m_seen[i] << pixel;
+            }
+            ++m_samples;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    }
+
+    const QList<QPoint> m_points;
+    xcb_connection_t *m_connection;
+    std::atomic<bool> m_running { true };
+    std::atomic<int> m_samples { 0 };
+    QList<int> m_changed;
+    QList<QList<quint32>> m_seen;
+    std::thread m_thread;
+};
 
 } // namespace
 
@@ -237,6 +330,35 @@ private Q_SLOTS:
             STEP(verifyWithFrame());
         }
         STEP(keyboardStaysWithThePlayer());
+    }
+
+    // Nothing but the player area changes on the screen from the double click to the
+    // running video: the side panel and the window manager's title bar stay as they are,
+    // on the same native window (re-creating it would unmap the window for a moment).
+    void theFirstPlayLeavesTheRestOfTheWindowAlone()
+    {
+        const WId native = m_form->internalWinId();
+        // The side panel below its course caption, where nothing is drawn, and the title
+        // bar between its left edge and the title, away from text and buttons.
+        const QPoint sidePanel = m_form->Label2->mapToGlobal(QPoint(8, m_form->Label2->height() / 2));
+        const QRect frame = m_form->frameGeometry();
+        const QPoint titleBar(frame.left() + frame.width() / 4, (frame.top() + m_client.top()) / 2);
+        QTest::qWait(300); // the list's paint after the course choice is done
+        ScreenSampler sampler({ sidePanel, titleBar });
+        STEP(play(0));
+        QTest::qWait(300);
+        const QList<int> changed = sampler.stop();
+        QVERIFY2(sampler.samples() > 100, qPrintable(QString::number(sampler.samples())));
+        QVERIFY2(changed == QList<int>({ 0, 0 }),
+            qPrintable(
+                QStringLiteral("%1 of %2 samples changed at the side panel (%3), %4 at the title bar (%5)")
+                    .arg(changed.value(0))
+                    .arg(sampler.samples())
+                    .arg(sampler.seen().value(0))
+                    .arg(changed.value(1))
+                    .arg(sampler.seen().value(1))));
+        QCOMPARE(m_form->internalWinId(), native);
+        STEP(verifyWithFrame());
     }
 
     void minimiseAndRestore_data()

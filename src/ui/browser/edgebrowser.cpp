@@ -2,6 +2,7 @@
 
 #include "ui/browser/browserenginefactory.h"
 #include "ui/browser/browserpaths.h"
+#include "ui/browser/windowsurface.h"
 
 #include <QCoreApplication>
 #include <QLoggingCategory>
@@ -106,6 +107,8 @@ bool EdgeBrowser::loadEngine(QString *error)
             *error = tr("The browser engine could not be loaded: %1").arg(firstError);
         return false;
     }
+    // Before the view joins the window, so that the window stays on the screen.
+    browser::prepareWindowForView(this);
     BrowserEngine::Callbacks callbacks;
     callbacks.creationFinished
         = [this](bool created, const QString &reason) { Q_EMIT creationFinished(created, reason); };
