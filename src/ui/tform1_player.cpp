@@ -63,6 +63,18 @@ void TForm1::setBorderless(bool borderless)
 {
     if (windowFlags().testFlag(Qt::FramelessWindowHint) == borderless)
         return;
+    const Qt::WindowFlags flags
+        = borderless ? windowFlags() | Qt::FramelessWindowHint : windowFlags() & ~Qt::FramelessWindowHint;
+    // On X11 the frame changes in place: the native window stays mapped, maximized and
+    // active, and the window manager keeps its normal size and place for a later
+    // restore. Changing the widget's flags would unmap it and map it again, a new
+    // window to the manager.
+    if (windowHandle() && windowHandle()->handle()
+        && QGuiApplication::platformName() == QLatin1String("xcb")) {
+        overrideWindowFlags(flags);
+        windowHandle()->setFlags(flags);
+        return;
+    }
     // The page of a window on the screen asked for this: whatever the toolkit still
     // believes, the window is not minimized.
     Qt::WindowStates states = windowState();
@@ -73,7 +85,7 @@ void TForm1::setBorderless(bool borderless)
     // Changing the flags re-creates the native frame and hides the window; put it back
     // as it was, maximized, with the same widgets and page inside.
     keepingActivation([&] {
-        setWindowFlag(Qt::FramelessWindowHint, borderless);
+        setWindowFlags(flags);
         setWindowState(states);
         if (visible)
             show();

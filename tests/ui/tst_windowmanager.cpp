@@ -83,6 +83,21 @@ QString text(const QRect &r)
     return QStringLiteral("%1,%2 %3x%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
 }
 
+// The window manager's frame around a client area on the screen (_NET_FRAME_EXTENTS:
+// left, right, top, bottom). Qt keeps its own copy of the frame's margins, which may
+// lag behind after the manager restores and maximizes the window.
+QRect xFrameGeometry(WId window, const QRect &client)
+{
+    const QString out = run(QStringLiteral("xprop"),
+        { QStringLiteral("-id"), QString::number(window), QStringLiteral("_NET_FRAME_EXTENTS") });
+    const qsizetype equals = out.indexOf(u'=');
+    const QStringList extents = equals < 0 ? QStringList() : out.mid(equals + 1).split(u',');
+    if (extents.size() != 4)
+        return {};
+    return client.adjusted(-extents[0].trimmed().toInt(), -extents[2].trimmed().toInt(),
+        extents[1].trimmed().toInt(), extents[3].trimmed().toInt());
+}
+
 // One line with all that is compared, so a failure shows every difference at once.
 QString look(const QWidget *window)
 {
@@ -95,9 +110,10 @@ QString look(const QWidget *window)
     if (s & Qt::WindowFullScreen)
         state += QStringLiteral("fullscreen ");
     const WId id = window->internalWinId();
+    const QRect xClient = xClientGeometry(id);
     return QStringLiteral("state: %1| _NET_WM_STATE: %2 | frame %3 | client %4 | X client %5")
-        .arg(state, netWmState(id), text(window->frameGeometry()), text(window->geometry()),
-            text(xClientGeometry(id)));
+        .arg(state, netWmState(id), text(xFrameGeometry(id, xClient)), text(window->geometry()),
+            text(xClient));
 }
 
 QString lookWithFrame(const QRect &client, const QRect &workArea)
@@ -115,6 +131,46 @@ QString lookWithoutFrame(const QRect &workArea)
 xcb_window_t rootOf(xcb_connection_t *connection)
 {
     return xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+}
+
+xcb_atom_t atom(xcb_connection_t *connection, const char *name)
+{
+    xcb_intern_atom_reply_t *reply = xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, 0, uint16_t(strlen(name)), name), nullptr);
+    const xcb_atom_t result = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+    free(reply);
+    return result;
+}
+
+// Asks the window manager to add or drop a window's maximized state, as the title bar's
+// double click and the maximize and restore buttons do (a _NET_WM_STATE message to the
+// root window).
+bool askToMaximize(WId window, bool maximize)
+{
+    xcb_connection_t *connection = xcb_connect(nullptr, nullptr);
+    if (xcb_connection_has_error(connection)) {
+        xcb_disconnect(connection);
+        return false;
+    }
+    xcb_client_message_event_t message {};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = xcb_window_t(window);
+    message.type = atom(connection, "_NET_WM_STATE");
+    message.data.data32[0] = maximize ? 1 : 0; // _NET_WM_STATE_ADD or _REMOVE
+    message.data.data32[1] = atom(connection, "_NET_WM_STATE_MAXIMIZED_VERT");
+    message.data.data32[2] = atom(connection, "_NET_WM_STATE_MAXIMIZED_HORZ");
+    message.data.data32[3] = 1; // from an application, as a task bar or pager is
+    xcb_send_event(connection, 0, rootOf(connection),
+        XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+        reinterpret_cast<const char *>(&message));
+    // A round trip: the server has handled the message before the connection closes.
+    xcb_get_input_focus_reply_t *reply
+        = xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr);
+    const bool sent = reply != nullptr;
+    free(reply);
+    xcb_disconnect(connection);
+    return sent;
 }
 
 // What the screen shows at given points, read every few milliseconds on a connection
@@ -268,6 +324,44 @@ private:
         QTRY_COMPARE_WITH_TIMEOUT(look(m_form.get()), lookWithoutFrame(m_workArea), 10000);
     }
 
+    // As the user minimises it: through the window manager; then, as a task bar restores
+    // it, the manager is asked to activate it.
+    void minimise()
+    {
+        QCOMPARE(run(QStringLiteral("xdotool"),
+                     { QStringLiteral("windowminimize"), QString::number(m_form->internalWinId()) }),
+            QString());
+        QTRY_VERIFY(m_form->windowState() & Qt::WindowMinimized);
+        QTRY_COMPARE(
+            netWmState(m_form->internalWinId()).split(u' ').contains(QStringLiteral("HIDDEN")), true);
+        // Off the screen for the program too, before the user brings it back.
+        QTRY_VERIFY(!m_form->windowHandle()->isExposed());
+    }
+    void bringBack()
+    {
+        QCOMPARE(run(QStringLiteral("xdotool"),
+                     { QStringLiteral("windowactivate"), QString::number(m_form->internalWinId()) }),
+            QString());
+        QTRY_VERIFY(!(m_form->windowState() & Qt::WindowMinimized));
+    }
+
+    // Has the manager restore the window; where its client area then is, on the screen.
+    void restore(QRect *client)
+    {
+        QVERIFY(askToMaximize(m_form->internalWinId(), false));
+        QTRY_VERIFY_WITH_TIMEOUT(!(m_form->windowState() & Qt::WindowMaximized), 10000);
+        QTRY_VERIFY(netWmState(m_form->internalWinId()).isEmpty());
+        // Settled: the toolkit and the X server agree.
+        QTRY_COMPARE(xClientGeometry(m_form->internalWinId()), m_form->geometry());
+        *client = m_form->geometry();
+    }
+    void maximizeAgain()
+    {
+        QVERIFY(askToMaximize(m_form->internalWinId(), true));
+        QTRY_VERIFY_WITH_TIMEOUT(m_form->windowState() & Qt::WindowMaximized, 10000);
+        verifyWithFrame();
+    }
+
 private Q_SLOTS:
     void initTestCase()
     {
@@ -361,6 +455,46 @@ private Q_SLOTS:
         STEP(verifyWithFrame());
     }
 
+    // The manager's restore brings the window back to its normal size (the design size)
+    // and place, whatever happened to it while it was maximized.
+    void restoreBringsBackTheNormalGeometry_data()
+    {
+        QTest::addColumn<bool>("fullScreen");
+        QTest::addColumn<bool>("minimiseInFullScreen");
+        QTest::newRow("after the first play") << false << false;
+        QTest::newRow("after a full-screen round") << true << false;
+        QTest::newRow("after a minimise in full screen") << true << true;
+    }
+    void restoreBringsBackTheNormalGeometry()
+    {
+        QFETCH(bool, fullScreen);
+        QFETCH(bool, minimiseInFullScreen);
+        QRect normal;
+        STEP(restore(&normal));
+        QCOMPARE(normal.size(), QSize(TForm1::designWidth, TForm1::designHeight));
+        QVERIFY2(m_workArea.contains(normal), qPrintable(text(normal)));
+        STEP(maximizeAgain());
+
+        STEP(play(0));
+        STEP(verifyWithFrame());
+        if (fullScreen) {
+            STEP(enterFullScreen());
+            STEP(verifyWithoutFrame());
+            if (minimiseInFullScreen) {
+                STEP(minimise());
+                STEP(bringBack());
+                STEP(verifyWithoutFrame());
+            }
+            STEP(leaveFullScreen());
+            STEP(verifyWithFrame());
+        }
+        QRect again;
+        STEP(restore(&again));
+        QCOMPARE(again, normal);
+        STEP(maximizeAgain());
+        QTRY_VERIFY(m_form->isActiveWindow());
+    }
+
     void minimiseAndRestore_data()
     {
         QTest::addColumn<bool>("fullScreen");
@@ -373,20 +507,8 @@ private Q_SLOTS:
         STEP(play(0));
         if (fullScreen)
             STEP(enterFullScreen());
-        // As the user minimises it: through the window manager.
-        QCOMPARE(run(QStringLiteral("xdotool"),
-                     { QStringLiteral("windowminimize"), QString::number(m_form->internalWinId()) }),
-            QString());
-        QTRY_VERIFY(m_form->windowState() & Qt::WindowMinimized);
-        QTRY_COMPARE(
-            netWmState(m_form->internalWinId()).split(u' ').contains(QStringLiteral("HIDDEN")), true);
-        // Off the screen for the program too, before the user brings it back.
-        QTRY_VERIFY(!m_form->windowHandle()->isExposed());
-
-        // As a task bar restores it: the window manager is asked to activate it.
-        QCOMPARE(run(QStringLiteral("xdotool"),
-                     { QStringLiteral("windowactivate"), QString::number(m_form->internalWinId()) }),
-            QString());
+        STEP(minimise());
+        STEP(bringBack());
         if (fullScreen)
             STEP(verifyWithoutFrame());
         else
