@@ -501,23 +501,40 @@ private Q_SLOTS:
         QTest::newRow("with frame") << false;
         QTest::newRow("in full screen") << true;
     }
+    // Minimised, the window shows nothing: the view is hidden and the page is told so.
+    // Restored, the same page shows again, not loaded anew, its video where it was or
+    // further on.
     void minimiseAndRestore()
     {
         QFETCH(bool, fullScreen);
         STEP(play(0));
         if (fullScreen)
             STEP(enterFullScreen());
+        QWebEngineView *view = m_form->EdgeBrowser1->view();
+        QVERIFY(js(QStringLiteral("window.marker = 42; true")).toBool());
+        const QString time = QStringLiteral("document.getElementById('vid').currentTime");
+        const double before = js(time).toDouble();
+
         STEP(minimise());
+        QTRY_VERIFY(!view->isVisible());
+        QTRY_COMPARE(js(QStringLiteral("document.visibilityState")).toString(), QStringLiteral("hidden"));
+
         STEP(bringBack());
         if (fullScreen)
             STEP(verifyWithoutFrame());
         else
             STEP(verifyWithFrame());
-        // The same page plays on.
+        QTRY_VERIFY(view->isVisible());
+        QTRY_COMPARE(js(QStringLiteral("document.visibilityState")).toString(), QStringLiteral("visible"));
+        QCOMPARE(m_form->EdgeBrowser1->view(), view);
+        QCOMPARE(js(QStringLiteral("window.marker")).toInt(), 42);
         QVERIFY(js(QStringLiteral("document.getElementById('vid').currentSrc"))
                     .toString()
                     .endsWith(u"?lesson=1"));
+        const double after = js(time).toDouble();
+        QVERIFY2(after >= before, qPrintable(QStringLiteral("%1 before, %2 after").arg(before).arg(after)));
         if (fullScreen) {
+            // The keyboard is back with the player: Escape leaves full screen.
             STEP(leaveFullScreen());
             STEP(verifyWithFrame());
         }
