@@ -29,6 +29,7 @@ void TForm1::ListBox1DblClick()
 void TForm1::PlayVideo(const QString &url)
 {
     const quint64 request = EdgeBrowser1->takeRequestTicket();
+    EdgeBrowser1->show();
     if (!EdgeBrowser1->isCreated()) {
         QString reason;
         bool created = false;
