@@ -33,7 +33,8 @@ void TForm1::PlayVideo(const QString &url)
     if (!EdgeBrowser1->isCreated()) {
         QString reason;
         bool created = false;
-        // The first view re-creates the native window for its rendering surface.
+        // The window is made ready for the first view and kept; where it cannot be (see
+        // EdgeBrowser), the toolkit makes the native window anew as the view arrives.
         keepingActivation([&] { created = EdgeBrowser1->waitUntilCreated(&reason); });
         // A play asked for while we waited has already loaded its own lesson; the last
         // lesson chosen is the one that stays.

@@ -25,7 +25,9 @@ class BrowserEngine;
 //
 // The web engine itself is a plug-in (engine/) loaded at the first create(): the
 // window starts without loading the engine's libraries or making the OpenGL
-// context it shares, which only the player needs.
+// context it shares, which only the player needs. Then, before the view joins it,
+// the window is given what the view needs to be drawn in it (windowsurface.h), so
+// that its native window is kept rather than made anew.
 //
 // The browser profile lives in userDataFolder(); it is made when the first view
 // is created and kept for later views.
