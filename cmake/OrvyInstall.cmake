@@ -4,12 +4,20 @@
 include(GNUInstallDirs)
 
 set(ORVY_EXECUTABLE OrvyClass)
-install(TARGETS ${ORVY_EXECUTABLE} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # The browser engine plug-in, loaded at the first play: where the program looks for it,
 # beside itself on Windows, in lib/orvyclass next to bin/ elsewhere.
 if(WIN32)
-    install(TARGETS orvybrowserengine LIBRARY DESTINATION ${CMAKE_INSTALL_BINDIR})
+    include(${PROJECT_SOURCE_DIR}/cmake/OrvyWindowsRuntime.cmake)
+    # One folder, bin\, that runs on a PC with nothing but Windows: the program, the
+    # plug-in, the client library, Qt and every DLL they import. The libraries linked are
+    # named by target and by file: FindCURL, FindPNG and FindZLIB may give either.
+    orvy_install_windows_folder(DESTINATION ${CMAKE_INSTALL_BINDIR}
+        EXECUTABLE ${ORVY_EXECUTABLE} PLUGIN orvybrowserengine CLIENT_DLL "${MARIADB_CLIENT_DLL}"
+        LINKED Qt6::Core Qt6::Gui Qt6::Widgets Qt6::Network Qt6::WebEngineWidgets
+            CURL::libcurl PNG::PNG ZLIB::ZLIB
+        LINKED_FILES ${CURL_LIBRARIES} ${PNG_LIBRARIES} ${ZLIB_LIBRARIES})
 else()
+    install(TARGETS ${ORVY_EXECUTABLE} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
     install(TARGETS orvybrowserengine LIBRARY DESTINATION lib/orvyclass)
 endif()
 
@@ -29,25 +37,14 @@ if(UNIX AND NOT APPLE)
             DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
             RENAME ${ORVY_APP_ID}.png)
     endforeach()
-endif()
 
-if(WIN32)
-    # Qt and Qt WebEngine (its helper process, resources and translations) beside the
-    # program, by Qt's own deployment tool at install time.
-    if(Qt6_VERSION VERSION_GREATER_EQUAL 6.5)
-        qt_generate_deploy_app_script(TARGET ${ORVY_EXECUTABLE}
-            OUTPUT_SCRIPT deploy_script NO_UNSUPPORTED_PLATFORM_ERROR)
-    else()
-        qt_generate_deploy_app_script(TARGET ${ORVY_EXECUTABLE}
-            FILENAME_VARIABLE deploy_script NO_UNSUPPORTED_PLATFORM_ERROR)
-    endif()
-    install(SCRIPT ${deploy_script})
-    # libcurl, libpng and zlib, when they are DLLs.
-    install(FILES $<TARGET_RUNTIME_DLLS:${ORVY_EXECUTABLE}> DESTINATION ${CMAKE_INSTALL_BINDIR})
-    # The client library is loaded by name at the first connection, so no tool sees it.
-    if(MARIADB_CLIENT_DLL)
-        install(FILES ${MARIADB_CLIENT_DLL} DESTINATION ${CMAKE_INSTALL_BINDIR})
-    else()
-        message(WARNING "libmariadb.dll not found: set MARIADB_CLIENT_DLL to put it beside the program")
-    endif()
+    # What a Debian package carries beside the program: its copyright, its changelog
+    # (written when the package is made, cmake/OrvyPackTime.cmake) and a manual page.
+    set(docdir ${CMAKE_INSTALL_DATADIR}/doc/orvyclass)
+    install(FILES ${packaging}/debian/copyright DESTINATION ${docdir})
+    install(FILES ${generated}/changelog.Debian.gz DESTINATION ${docdir} OPTIONAL)
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${packaging}/debian/${ORVY_EXECUTABLE}.1)
+    execute_process(COMMAND gzip -9nc ${packaging}/debian/${ORVY_EXECUTABLE}.1
+        OUTPUT_FILE ${generated}/${ORVY_EXECUTABLE}.1.gz COMMAND_ERROR_IS_FATAL ANY)
+    install(FILES ${generated}/${ORVY_EXECUTABLE}.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endif()

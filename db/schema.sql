@@ -9,6 +9,9 @@ CREATE TABLE interface (
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
 CREATE TABLE courses (cID INT, cName VARCHAR(255), ctID INT) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
 CREATE TABLE classtype (ctID INT, ctName VARCHAR(255)) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
+-- A course choice asks for one course's active lessons in their order: the index finds
+-- them and their order without reading every lesson of the school.
 CREATE TABLE lessons (
-  LName VARCHAR(255), LLink VARCHAR(1024), cID INT, active INT, LSORT INT
+  LName VARCHAR(255), LLink VARCHAR(1024), cID INT, active INT, LSORT INT,
+  KEY lessons_of_course (cID, active, LSORT)
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;

@@ -46,15 +46,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size < 1)
         return 0;
-    // The first byte chooses: CRCs as given, or made right.
+    // The first byte chooses: CRCs as given, or made right; the whole picture, or only a
+    // small centre of it (kept as the banner keeps the part a screen can show).
     QByteArray png(reinterpret_cast<const char *>(data) + 1, qsizetype(size - 1));
     if (data[0] & 1)
         fixCrcs(png);
     if (isLargePicture(png))
         return 0;
+    const QSize shown = data[0] & 2 ? QSize(1 + (data[0] >> 2 & 7), 1 + (data[0] >> 5 & 7)) : QSize();
     try {
-        const QImage image = orvy::image::decodePng(png);
+        const QImage image = orvy::image::decodePng(png, shown);
         if (image.isNull() || image.format() != QImage::Format_RGBA8888)
+            __builtin_trap();
+        if (!shown.isEmpty() && (image.width() > shown.width() + 1 || image.height() > shown.height() + 1))
             __builtin_trap();
     } catch (const orvy::Error &) {
     }

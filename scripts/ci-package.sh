@@ -1,9 +1,14 @@
 #!/usr/bin/env bash
-# CI: the Debian package, tested the way a learner gets it. Builds the package with its
-# database settings pointing at a private catalogue server (tests/package), validates its
-# desktop entry and metainfo, installs it with apt, starts the installed program from its
-# installed path under Xvfb and a window manager, checks that its window shows with the
-# course list filled, closes it, and removes the package.
+# CI: the Debian package, tested the way a learner gets it and a school updates it. Builds
+# the package with its database settings pointing at a private catalogue server
+# (tests/package), checks it with lintian (no error or warning) and validates its desktop
+# entry and metainfo, installs it with apt, starts the installed program from its
+# installed path under Xvfb and a window manager, and checks that its window shows with
+# the course list filled. Then builds it again with other database settings (another
+# catalogue and account on the same server, a password with characters the shell and SQL
+# treat specially), installs that over the first with a plain `apt-get install`, and
+# checks that the program now shows the other catalogue through the other account.
+# Finally removes the package.
 #
 # It reuses the tests' build folder (BUILD_DIR, default build/): only the baked-in
 # database settings change for the run, and they are put back afterwards.
@@ -110,8 +115,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# The catalogue: a private database server behind the read-only account, and the banner.
-ORVY_TEST_TMP=$work/tmp "$build/tests/package/orvy_catalogue_servers" "$work/servers.env" 1200 \
+# The catalogues: a private database server with two read-only accounts, and the banner.
+ORVY_TEST_TMP=$work/tmp "$build/tests/package/orvy_catalogue_servers" "$work/servers.env" 1800 \
     >"$work/servers.log" 2>&1 &
 server_pid=$!
 for _ in $(seq 1 300); do
@@ -123,27 +128,72 @@ done
 # shellcheck disable=SC1091
 . "$work/servers.env"
 
-# The package, with that server built in.
-cmake -DORVY_DB_HOST="$db_host" -DORVY_DB_PORT="$db_port" -DORVY_DB_NAME="$db_name" \
-    -DORVY_DB_PASSWORD="$db_password" "$build" >/dev/null
-cmake --build "$build" --target OrvyClass
-(cd "$build" && cpack -G DEB -B "$work/deb" >"$work/cpack.log") || die "cpack: $(cat "$work/cpack.log")"
-deb=$(ls "$work"/deb/"$package"_*.deb 2>/dev/null) || die "cpack made no $package package"
-say "package $(basename "$deb"), $(stat -c %s "$deb") bytes"
-say "Depends: $(dpkg-deb -f "$deb" Depends)"
+# make_package NAME PASSWORD FOLDER: the package with that catalogue built in, checked
+# before it is installed; its path in $deb.
+make_package() {
+    local name=$1 password=$2 out=$3
+    cmake -DORVY_DB_HOST="$db_host" -DORVY_DB_PORT="$db_port" -DORVY_DB_NAME="$name" \
+        -DORVY_DB_PASSWORD="$password" "$build" >/dev/null
+    cmake --build "$build" --target OrvyClass orvybrowserengine
+    (cd "$build" && cpack -G DEB -B "$out" >"$out.log" 2>&1) || die "cpack: $(cat "$out.log")"
+    deb=$(ls "$out"/"$package"_*.deb 2>/dev/null) || die "cpack made no $package package"
+    say "package $(basename "$deb"), $(stat -c %s "$deb") bytes"
+    say "Depends: $(dpkg-deb -f "$deb" Depends)"
 
-# What it ships, checked before it is installed.
-dpkg-deb -x "$deb" "$work/root"
-desktop=$(ls "$work"/root/usr/share/applications/*.desktop 2>/dev/null) || die "the package has no desktop entry"
-metainfo=$(ls "$work"/root/usr/share/metainfo/*.metainfo.xml 2>/dev/null) || die "the package has no metainfo"
-say "desktop-file-validate: $(desktop-file-validate "$desktop" 2>&1 | sed "s#$work/root##" || true)"
-desktop-file-validate "$desktop" >/dev/null 2>&1 || die "desktop-file-validate rejects $desktop"
-appstreamcli validate --no-net "$metainfo" >"$work/appstream.log" 2>&1 ||
-    die "appstreamcli validate rejects the metainfo: $(cat "$work/appstream.log")"
-say "appstreamcli validate: $(tail -n1 "$work/appstream.log")"
+    # lintian: nothing at error or warning level.
+    lintian --fail-on error,warning "$deb" >"$out.lintian" 2>&1 ||
+        die "lintian: $(cat "$out.lintian")"
+    say "lintian: ${out##*/}: $(grep -c '^[EW]:' "$out.lintian" || true) errors and warnings"
+    local names
+    names=$(dpkg-deb -f "$deb" Depends | tr ',' '\n' | sed 's/^ *//; s/[ (].*//' | sort)
+    [ -z "$(uniq -d <<<"$names")" ] || die "Depends names $(uniq -d <<<"$names" | xargs) twice"
 
-# Installed with apt, which brings what Depends names.
-apt-get install -y "$deb" >"$work/apt-install.log" 2>&1 || die "apt-get install: $(tail -20 "$work/apt-install.log")"
+    # What it ships, checked before it is installed.
+    rm -rf "$out/root"
+    dpkg-deb -x "$deb" "$out/root"
+    desktop=$(ls "$out"/root/usr/share/applications/*.desktop 2>/dev/null) || die "the package has no desktop entry"
+    local metainfo
+    metainfo=$(ls "$out"/root/usr/share/metainfo/*.metainfo.xml 2>/dev/null) || die "the package has no metainfo"
+    desktop-file-validate "$desktop" >/dev/null 2>&1 ||
+        die "desktop-file-validate rejects the desktop entry: $(desktop-file-validate "$desktop" 2>&1)"
+    appstreamcli validate --no-net "$metainfo" >"$out.appstream" 2>&1 ||
+        die "appstreamcli validate rejects the metainfo: $(cat "$out.appstream")"
+    say "appstreamcli validate: $(tail -n1 "$out.appstream")"
+    local command
+    command=$(sed -n 's/^Exec=//p' "$desktop")
+    [ -f "$out/root/usr/share/man/man1/$command.1.gz" ] || die "the package has no manual page for $command"
+    # Nothing of the build machine's folders in what is installed.
+    local leaked
+    leaked=$(grep -rlaF -e "$build" -e "$here" "$out/root" || true)
+    [ -z "$leaked" ] || die "the build's path is in ${leaked//$out\/root/}"
+}
+
+# run_installed NAME COURSES: the installed program, from its installed path, on a private
+# X server with a window manager, shows the catalogue of account NAME. Root cannot run
+# the browser's sandbox; its profile goes to the test's folder.
+run_installed() {
+    local name=$1 courses=$2
+    : >"$general_log" # the server appends, so it keeps logging into the emptied file
+    mkdir -p -m 700 "$work/xdg/runtime"
+    QTWEBENGINE_DISABLE_SANDBOX=1 XDG_DATA_HOME=$work/xdg/data XDG_CACHE_HOME=$work/xdg/cache \
+        XDG_CONFIG_HOME=$work/xdg/config XDG_RUNTIME_DIR=$work/xdg/runtime \
+        timeout 180 "$here/tests/support/xsession.sh" --wm -- \
+        env BUILD_DIR="$build" bash "$0" --window-check "$program" "$courses"
+    # The program read the lists through that read-only account, and no other.
+    grep -q "Connect[[:space:]]*$name@" "$general_log" || die "no connection by $name in the server's log"
+    ! grep "Connect[[:space:]]" "$general_log" | grep -v "Connect[[:space:]]*$name@" | grep -q . ||
+        die "a connection by another account: $(grep "Connect[[:space:]]" "$general_log" | grep -v "$name@")"
+    [ "$(grep -c 'Query[[:space:]]*SELECT \* FROM courses$' "$general_log")" -ge 2 ] ||
+        die "the course lists were not queried"
+    grep -q 'Query[[:space:]]*SELECT ctID, ctName FROM `classtype`$' "$general_log" ||
+        die "the course types were not queried"
+}
+
+# The first package, installed with apt, which brings what Depends names.
+make_package "$first_name" "$first_password" "$work/first"
+first_deb=$deb
+apt-get install -y "$first_deb" >"$work/apt-install.log" 2>&1 ||
+    die "apt-get install: $(tail -20 "$work/apt-install.log")"
 installed=1
 say "installed size: $(dpkg-query -W -f='${Installed-Size}' "$package") KiB"
 exec_name=$(sed -n 's/^Exec=//p' "$desktop")
@@ -161,7 +211,7 @@ for size in 48x48 scalable; do
 done
 
 # What the program loads by name at run time must come with a package Depends names.
-depends=$(dpkg-deb -f "$deb" Depends)
+depends=$(dpkg-deb -f "$first_deb" Depends)
 for file in "$(ldconfig -p | awk '$1 == "libmariadb.so.3" { print $NF; exit }')" \
     /usr/lib/qt6/libexec/QtWebEngineProcess \
     "$(fc-match -f '%{file}' 'Noto Kufi Arabic:bold')" "$(fc-match -f '%{file}' 'Noto Sans Arabic')" \
@@ -170,21 +220,22 @@ for file in "$(ldconfig -p | awk '$1 == "libmariadb.so.3" { print $NF; exit }')"
     owner=$(dpkg -S "$(readlink -f "$file")" 2>/dev/null | cut -d: -f1 | head -n1)
     [[ ", $depends," == *", $owner"[\ ,]* ]] || die "$file comes with $owner, which Depends does not name"
 done
+run_installed "$first_name" "$first_courses"
+first_version=$(dpkg-query -W -f='${Version}' "$package")
+say "version $first_version shows the first catalogue ($first_courses courses)"
 
-# The installed program, from its installed path, on a private X server with a window
-# manager. Root cannot run the browser's sandbox; its profile goes to the test's folder.
-mkdir -p -m 700 "$work/xdg/runtime"
-QTWEBENGINE_DISABLE_SANDBOX=1 XDG_DATA_HOME=$work/xdg/data XDG_CACHE_HOME=$work/xdg/cache \
-    XDG_CONFIG_HOME=$work/xdg/config XDG_RUNTIME_DIR=$work/xdg/runtime \
-    timeout 180 "$here/tests/support/xsession.sh" --wm -- \
-    env BUILD_DIR="$build" bash "$0" --window-check "$program" "$courses"
-
-# The program read the lists through its own, read-only account.
-grep -q "Connect[[:space:]]*$db_name@" "$general_log" || die "no connection by $db_name in the server's log"
-[ "$(grep -c 'Query[[:space:]]*SELECT \* FROM courses$' "$general_log")" -ge 2 ] ||
-    die "the course lists were not queried"
-grep -q 'Query[[:space:]]*SELECT ctID, ctName FROM `classtype`$' "$general_log" ||
-    die "the course types were not queried"
+# A later build with the other catalogue's settings, installed over the first the plain way.
+make_package "$second_name" "$second_password" "$work/second"
+second_deb=$deb
+second_version=$(dpkg-deb -f "$second_deb" Version)
+dpkg --compare-versions "$second_version" gt "$first_version" ||
+    die "the later package's version $second_version does not sort after $first_version"
+apt-get install -y "$second_deb" >"$work/apt-update.log" 2>&1 ||
+    die "apt-get install of the later package: $(tail -20 "$work/apt-update.log")"
+[ "$(dpkg-query -W -f='${Version}' "$package")" = "$second_version" ] ||
+    die "apt kept $(dpkg-query -W -f='${Version}' "$package") over $second_version: $(tail -5 "$work/apt-update.log")"
+run_installed "$second_name" "$second_courses"
+say "version $second_version, installed over it, shows the second catalogue ($second_courses courses)"
 
 apt-get remove -y "$package" >"$work/apt-remove.log" 2>&1 || die "apt-get remove: $(tail -20 "$work/apt-remove.log")"
 installed=0

@@ -12,6 +12,9 @@ packages=(
     clang libclang-rt-14-dev # fuzz targets (scripts/ci-fuzz.sh): clang's libFuzzer
     dbus-daemon at-spi2-core gir1.2-atspi-2.0 python3-gi
     dpkg-dev file desktop-file-utils appstream xdotool fontconfig librsvg2-bin
+    lintian # the package test checks the Debian package with it (scripts/ci-package.sh)
+    gcc-mingw-w64-x86-64 binutils-mingw-w64-x86-64 nsis 7zip # the Windows folder and installer, tried with stand-ins
+    haproxy galera-4 rsync socat iproute2 procps # scale-out set (scripts/scale-out.sh): proxy, cluster, its state transfer
     qt6-base-private-dev # the window's platform backing store, made ready for the web view
     libxcb1-dev # the window-manager test reads the screen and talks to the manager over X
 )

@@ -10,7 +10,10 @@ class QWidget;
 // copies of the program and into the floor programs only, never into the
 // program that ships. It reports on stderr, one line each, prefixed "@bench ",
 // with times on the monotonic clock in nanoseconds:
-//   painted <ns>        the first paint of a shown, exposed top-level window
+//   painted <ns> <surface> <cpu ns>
+//                       the first paint of a shown, exposed top-level window, whose
+//                       native window is a "raster" or an "opengl" surface, and the
+//                       processor time the process (all its threads) had used by then
 //   done <tag> <t0> <t1> a command's start and the end of the paint it caused
 //   fail <tag> <why>
 // and reads commands, one a line, on stdin (see probe.cpp).

@@ -1,3 +1,4 @@
+#include "app/firstpaint.h"
 #include "ui/browser/edgebrowser.h"
 #include "ui/tform1.h"
 #include "ui/theme.h"
@@ -18,12 +19,6 @@ int main(int argc, char *argv[])
     QApplication::setQuitOnLastWindowClosed(true);
     // The desktop ties the window to its launcher by this name and shows the same icon.
     QGuiApplication::setDesktopFileName(QStringLiteral(ORVY_APP_ID));
-    QIcon icon;
-    const QDir icons(QStringLiteral(":/appicon"));
-    for (const QString &file : icons.entryList({ QStringLiteral("*.png") }))
-        icon.addFile(icons.filePath(file));
-    QApplication::setWindowIcon(icon);
-
     orvy::ui::applyThemeOrReport(app, QString::fromLatin1(orvy::ui::Theme::defaultName));
 
     auto settings = orvy::ui::FormSettings::builtIn();
@@ -33,5 +28,14 @@ int main(int argc, char *argv[])
 
     orvy::ui::TForm1 Form1(std::move(settings));
     Form1.showMaximized();
+    // Decoding the icon's sizes (and loading the image plug-ins that go with it) would
+    // hold up the window; the window manager takes it just as well a moment later.
+    orvy::app::afterFirstPaint(&Form1, [] {
+        QIcon icon;
+        const QDir icons(QStringLiteral(":/appicon"));
+        for (const QString &file : icons.entryList({ QStringLiteral("*.png") }))
+            icon.addFile(icons.filePath(file));
+        QApplication::setWindowIcon(icon);
+    });
     return QApplication::exec();
 }

@@ -15,9 +15,18 @@ class Session;
 // connection cannot be made or was lost (client errors 2002, 2003, 2006, 2013), it is
 // re-opened and the query run again: up to three attempts, the first at once, each further
 // one after settings().retryPauseMs. After the last failure it stays closed and that error
-// is thrown. A statement the server does not answer within the read time-out is not run
-// again: the connection is closed and the time-out thrown at once (DbError::isTimeout()).
-// Any other error is thrown at once. Errors are DbError.
+// is thrown. A server that does not answer within a time-out (a statement within the read
+// time-out, a connection within the connect time-out) is not tried again: the connection
+// is closed and the time-out thrown at once (DbError::isTimeout()). While waitsWhileBusy(),
+// a server that says it is busy (DbError::isBusy()) is tried again after the pauses of
+// BusyBackoff, and its error thrown when they are spent. Any other error is thrown at once.
+// Errors are DbError.
+//
+// With several servers (DbSettings::host), each connect tries them in a random order and
+// takes the first that lets it in; one that refuses, is busy or does not answer is passed
+// over for the next, and only when none will do does the failure count as above, reported
+// as the most hopeful of theirs (busy, then refused, then no answer). One that did not
+// answer is not tried again within the same operation.
 class Connection : public QObject {
     Q_OBJECT
 
@@ -28,6 +37,11 @@ public:
     ~Connection() override;
 
     const DbSettings &settings() const { return m_settings; }
+
+    // Off at first. The program turns it on while it starts, where a learner refused by a
+    // busy server would otherwise be left with nothing.
+    void setWaitWhileBusy(bool on) { m_waitWhileBusy = on; }
+    bool waitsWhileBusy() const { return m_waitWhileBusy; }
 
     // Connects; does nothing when already open.
     void open();
@@ -45,13 +59,16 @@ Q_SIGNALS:
 
 private:
     class BusyScope;
+    struct Attempt;
 
-    template<typename Operation> auto withReconnect(Operation operation);
-    Session &session();
+    template<typename Operation> auto withRetries(Operation operation);
+    std::unique_ptr<Session> connectToAServer(Attempt &attempt);
+    quint32 random();
 
     DbSettings m_settings;
     std::unique_ptr<Session> m_session;
     int m_busyDepth = 0;
+    bool m_waitWhileBusy = false;
 };
 
 } // namespace orvy::data

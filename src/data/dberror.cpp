@@ -1,6 +1,7 @@
 #include "data/dberror.h"
 
 #include <errmsg.h>
+#include <mysqld_error.h>
 
 namespace orvy::data {
 
@@ -17,18 +18,44 @@ DbError DbError::fromClient(unsigned clientError, const QString &clientMessage)
 
 DbError DbError::timedOut(unsigned clientError, int seconds)
 {
-    DbError error(clientError,
-        prefix()
-            + QStringLiteral("The server did not answer in time (no reply within %1 seconds)").arg(seconds));
+    return timeout(clientError,
+        QStringLiteral("The server did not answer in time (no reply within %1 seconds)").arg(seconds));
+}
+
+DbError DbError::connectTimedOut(unsigned clientError, int seconds)
+{
+    return timeout(clientError,
+        QStringLiteral("The server did not answer when connecting (no reply within %1 seconds)")
+            .arg(seconds));
+}
+
+DbError DbError::timeout(unsigned clientError, const QString &message)
+{
+    DbError error(clientError, prefix() + message);
     error.m_timeout = true;
     return error;
 }
 
+bool DbError::isBusy() const noexcept
+{
+    switch (m_clientError) {
+    case ER_CON_COUNT_ERROR: // 1040
+    case ER_TOO_MANY_USER_CONNECTIONS: // 1203
+    case ER_USER_LIMIT_REACHED: // 1226
+        return true;
+    default:
+        return false;
+    }
+}
+
 bool DbError::isConnectionLoss() const noexcept
 {
-    if (m_timeout)
-        return false;
-    switch (m_clientError) {
+    return !m_timeout && meansConnectionLoss(m_clientError);
+}
+
+bool DbError::meansConnectionLoss(unsigned clientError) noexcept
+{
+    switch (clientError) {
     // Connector/C reports a refused or unreachable TCP server as 2002, where other MySQL
     // clients say 2003; both mean "cannot connect".
     case CR_CONNECTION_ERROR: // 2002

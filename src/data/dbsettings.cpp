@@ -2,6 +2,10 @@
 
 #include "orvy/config.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
 namespace orvy::data {
 
 QStringList clientLibraryNames()
@@ -26,7 +30,23 @@ DbSettings builtInDbSettings()
     settings.database = QString::fromUtf8(ORVY_DB_NAME);
     settings.user = settings.database;
     settings.password = QString::fromUtf8(ORVY_DB_PASSWORD);
+    settings.tls = ORVY_DB_TLS;
+    const QString caFile = QString::fromUtf8(ORVY_DB_TLS_CA_FILE);
+    if (settings.tls && !caFile.isEmpty())
+        settings.tlsCaFile = tlsCaFileBeside(QCoreApplication::applicationDirPath(), caFile);
     return settings;
+}
+
+QString tlsCaFileBeside(const QString &programFolder, const QString &fileName)
+{
+    const QDir folder(programFolder);
+    const QStringList candidates { folder.absoluteFilePath(fileName),
+        QDir::cleanPath(folder.absoluteFilePath(QStringLiteral("../share/orvyclass/") + fileName)) };
+    for (const QString &candidate : candidates) {
+        if (QFileInfo(candidate).isFile())
+            return candidate;
+    }
+    return candidates.first();
 }
 
 } // namespace orvy::data

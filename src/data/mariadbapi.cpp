@@ -48,6 +48,7 @@ std::shared_ptr<MariaDbApi> loadOne(const QString &libraryName, QString &reason)
     resolve(library, api->moreResults, "mysql_more_results", missing);
     resolve(library, api->nextResult, "mysql_next_result", missing);
     resolve(library, api->characterSetName, "mysql_character_set_name", missing);
+    api->sslCipher = reinterpret_cast<decltype(api->sslCipher)>(library.resolve("mysql_get_ssl_cipher"));
     // MariaDB's own: reads the server's default character set from its greeting. Optional.
     api->charsetByNumber
         = reinterpret_cast<decltype(api->charsetByNumber)>(library.resolve("mariadb_get_charset_by_nr"));

@@ -28,8 +28,13 @@ struct MariaDbApi {
     decltype(&::mysql_more_results) moreResults = nullptr;
     decltype(&::mysql_next_result) nextResult = nullptr;
     decltype(&::mysql_character_set_name) characterSetName = nullptr;
+    decltype(&::mysql_get_ssl_cipher) sslCipher = nullptr; // nullptr if the library has no TLS
     // Only in MariaDB's library; nullptr in others.
     decltype(&::mariadb_get_charset_by_nr) charsetByNumber = nullptr;
+
+    // MariaDB's library, whose option numbers this layer is compiled with. MySQL's numbers
+    // its newer options differently.
+    bool isMariaDb() const { return charsetByNumber != nullptr; }
 
     // Loads the first of `libraryNames`, in order, that loads and has every function (a
     // library loaded before is taken as it is); throws DbError naming each library tried

@@ -2,8 +2,11 @@
 
 #include "data/dberror.h"
 #include "data/mariadbapi.h"
+#include "data/serverlist.h"
 
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <errmsg.h>
 #include <mysqld_error.h>
 
@@ -46,16 +49,18 @@ void Session::Closer::operator()(st_mysql *mysql) const
     api->close(mysql);
 }
 
-Session::Session(const MariaDbApi &api, const DbSettings &settings)
+Session::Session(const MariaDbApi &api, const DbSettings &settings, const ServerAddress &server)
     : m_api(api)
     , m_mysql(api.init(nullptr), Closer { &api })
     , m_readTimeoutSeconds(qMax(0, settings.readTimeoutSeconds))
+    , m_connectTimeoutSeconds(qMax(0, settings.connectTimeoutSeconds))
 {
     if (!m_mysql)
         throw DbError::fromClient(CR_OUT_OF_MEMORY, QStringLiteral("Client run out of memory"));
     MYSQL *mysql = m_mysql.get();
 
-    m_api.options(mysql, MYSQL_OPT_COMPRESS, nullptr);
+    if (settings.compress)
+        m_api.options(mysql, MYSQL_OPT_COMPRESS, nullptr);
     // Reconnecting is this layer's job, with its own rule (see Connection); the library's
     // silent reconnect stays off.
     const my_bool noReconnect = 0;
@@ -75,27 +80,33 @@ Session::Session(const MariaDbApi &api, const DbSettings &settings)
         const unsigned int seconds = unsigned(settings.writeTimeoutSeconds);
         m_api.options(mysql, MYSQL_OPT_WRITE_TIMEOUT, &seconds);
     }
+    setUpEncryption(settings);
 
-    const QByteArray host = nullableUtf8(settings.host);
+    const QByteArray host = nullableUtf8(server.host);
     const QByteArray user = settings.user.toUtf8();
     const QByteArray password = settings.password.toUtf8();
     const QByteArray database = nullableUtf8(settings.database);
     const auto connect = [&] {
         return m_api.realConnect(mysql, host.isNull() ? nullptr : host.constData(), user.constData(),
-                   password.constData(), database.isNull() ? nullptr : database.constData(), settings.port,
+                   password.constData(), database.isNull() ? nullptr : database.constData(), server.port,
                    nullptr, 0)
             != nullptr;
     };
+    QElapsedTimer timer;
+    timer.start();
     // The character set travels in the login handshake: no round trip of its own.
     m_api.options(mysql, MYSQL_SET_CHARSET_NAME, "utf8mb4");
     bool connected = connect();
     if (!connected && m_api.errorNumber(mysql) == CR_CANT_READ_CHARSET) {
         // A client library without utf8mb4.
         m_api.options(mysql, MYSQL_SET_CHARSET_NAME, "utf8");
+        timer.start();
         connected = connect();
     }
     if (!connected)
-        throwLastError();
+        throwConnectError(timer.elapsed());
+    if (settings.tls)
+        checkEncrypted();
     if (!handshakeGaveUtf8mb4())
         setCharacterSet();
 }
@@ -131,6 +142,63 @@ void Session::throwLastError() const
 {
     throw DbError::fromClient(
         m_api.errorNumber(m_mysql.get()), QString::fromUtf8(m_api.error(m_mysql.get())));
+}
+
+void Session::setUpEncryption(const DbSettings &settings)
+{
+    MYSQL *mysql = m_mysql.get();
+    if (!settings.tls) {
+        // Off, as the connection is described. A library that encrypts on its own when the
+        // server offers it (newer MariaDB ones do) must not then refuse a certificate that
+        // nobody asked it to trust.
+        if (m_api.isMariaDb()) {
+            const my_bool off = 0;
+            m_api.options(mysql, MYSQL_OPT_SSL_VERIFY_SERVER_CERT, &off);
+        }
+        return;
+    }
+    // These option numbers are MariaDB's; another library would take them for other
+    // options and might connect in the clear.
+    if (!m_api.isMariaDb() || !m_api.sslCipher)
+        throw DbError(CR_SSL_CONNECTION_ERROR,
+            DbError::prefix()
+                + QStringLiteral(
+                    "Encryption to the server needs MariaDB's client library, which was not loaded"));
+    if (!settings.tlsCaFile.isEmpty() && !QFileInfo(settings.tlsCaFile).isFile())
+        throw DbError(CR_SSL_CONNECTION_ERROR,
+            DbError::prefix()
+                + QStringLiteral("The certificate authority file \"%1\" is missing").arg(settings.tlsCaFile));
+    const my_bool on = 1;
+    m_api.options(mysql, MYSQL_OPT_SSL_ENFORCE, &on);
+    m_api.options(mysql, MYSQL_OPT_SSL_VERIFY_SERVER_CERT, &on);
+    if (!settings.tlsCaFile.isEmpty())
+        m_api.options(mysql, MYSQL_OPT_SSL_CA, QFile::encodeName(settings.tlsCaFile).constData());
+}
+
+void Session::checkEncrypted() const
+{
+    // The library was told to refuse anything else; this only makes sure it did.
+    if (!m_api.sslCipher(m_mysql.get()))
+        throw DbError(CR_SSL_CONNECTION_ERROR,
+            DbError::prefix() + QStringLiteral("The connection to the server is not encrypted"));
+}
+
+void Session::throwConnectError(qint64 elapsedMs) const
+{
+    // As for statements (below): a server that takes the connection and then says nothing
+    // gives the number of a refused or lost connection, but only after the whole connect
+    // time-out, the library's own wait.
+    const unsigned error = m_api.errorNumber(m_mysql.get());
+    if (DbError::meansConnectionLoss(error) && m_connectTimeoutSeconds > 0
+        && elapsedMs >= m_connectTimeoutSeconds * 1000LL - 50)
+        throw DbError::connectTimedOut(error, m_connectTimeoutSeconds);
+    // The library's words alone ("unable to get local issuer certificate") do not say
+    // what failed.
+    if (error == CR_SSL_CONNECTION_ERROR)
+        throw DbError::fromClient(error,
+            QStringLiteral("Cannot make a safe encrypted connection to the server (%1)")
+                .arg(QString::fromUtf8(m_api.error(m_mysql.get()))));
+    throwLastError();
 }
 
 void Session::throwStatementError(qint64 elapsedMs) const

@@ -11,12 +11,14 @@ struct st_mysql;
 namespace orvy::data {
 
 struct MariaDbApi;
+struct ServerAddress;
 
 // One open client connection (the library's MYSQL handle), closed when destroyed.
-// Constructing it connects; both connecting and running throw DbError.
+// Constructing it connects to `server`; both connecting and running throw DbError. A server
+// that does not answer within the connect time-out gives DbError::connectTimedOut.
 class Session {
 public:
-    Session(const MariaDbApi &api, const DbSettings &settings);
+    Session(const MariaDbApi &api, const DbSettings &settings, const ServerAddress &server);
     ~Session();
 
     Session(const Session &) = delete;
@@ -32,6 +34,10 @@ private:
     };
 
     [[noreturn]] void throwLastError() const;
+    // As throwLastError(), for a connect that failed `elapsedMs` after it began.
+    [[noreturn]] void throwConnectError(qint64 elapsedMs) const;
+    void setUpEncryption(const DbSettings &settings);
+    void checkEncrypted() const;
     bool handshakeGaveUtf8mb4() const;
     // As throwLastError(), for a failure `elapsedMs` into a statement.
     [[noreturn]] void throwStatementError(qint64 elapsedMs) const;
@@ -40,6 +46,7 @@ private:
     const MariaDbApi &m_api;
     std::unique_ptr<st_mysql, Closer> m_mysql;
     int m_readTimeoutSeconds = 0;
+    int m_connectTimeoutSeconds = 0;
 };
 
 } // namespace orvy::data

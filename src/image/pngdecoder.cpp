@@ -2,6 +2,7 @@
 
 #include "core/error.h"
 
+#include <algorithm>
 #include <cstring>
 #include <png.h>
 #include <vector>
@@ -94,8 +95,9 @@ bool readHeader(png_structp png, png_infop info, ReadState *state)
     return true;
 }
 
-// Sets up the conversion of any colour type and depth to 8-bit RGBA.
-bool setUpRgba(png_structp png, png_infop info)
+// Sets up the conversion of any colour type and depth to 8-bit RGBA; sets `passes` to
+// the number of passes the rows are read in (7 for an interlaced file).
+bool setUpRgba(png_structp png, png_infop info, int *passes)
 {
     if (setjmp(png_jmpbuf(png)))
         return false;
@@ -114,17 +116,50 @@ bool setUpRgba(png_structp png, png_infop info)
         png_set_gray_to_rgb(png);
     if (!(colorType & PNG_COLOR_MASK_ALPHA) && !hasTransparencyChunk)
         png_set_filler(png, 0xff, PNG_FILLER_AFTER);
-    png_set_interlace_handling(png);
+    *passes = png_set_interlace_handling(png);
     png_read_update_info(png, info);
     return true;
 }
 
-// Decodes all passes into rows, then reads and checks the chunks after the image data.
-bool readPixels(png_structp png, png_bytepp rows)
+// The part of the picture that is kept: rows top.., columns left.. of the whole.
+struct Kept {
+    int left;
+    int top;
+    int width;
+    int height;
+    uchar *bits;
+    qsizetype bytesPerLine;
+};
+
+// Decodes every row of every pass, one at a time; the kept part of each lands in
+// `kept`, the rest is decoded, checked and dropped. `wholeRow` holds one row of the
+// whole picture when the kept part is narrower (libpng writes whole rows), else null.
+// Then reads and checks the chunks after the image data.
+bool readRows(png_structp png, int passes, int height, const Kept *kept, png_bytep wholeRow)
 {
     if (setjmp(png_jmpbuf(png)))
         return false;
-    png_read_image(png, rows);
+    const size_t skippedBytes = size_t(kept->left) * 4;
+    const size_t keptBytes = size_t(kept->width) * 4;
+    for (int pass = 0; pass < passes; ++pass) {
+        for (int y = 0; y < height; ++y) {
+            const int row = y - kept->top;
+            if (row < 0 || row >= kept->height) {
+                png_read_row(png, nullptr, nullptr);
+                continue;
+            }
+            png_bytep line = kept->bits + row * kept->bytesPerLine;
+            if (!wholeRow) {
+                png_read_row(png, line, nullptr);
+                continue;
+            }
+            // A later pass fills in only its own pixels: the earlier ones go back first.
+            if (passes > 1)
+                std::memcpy(wholeRow + skippedBytes, line, keptBytes);
+            png_read_row(png, wholeRow, nullptr);
+            std::memcpy(line, wholeRow + skippedBytes, keptBytes);
+        }
+    }
     png_read_end(png, nullptr);
     return true;
 }
@@ -136,7 +171,7 @@ bool readPixels(png_structp png, png_bytepp rows)
 
 } // namespace
 
-QImage decodePng(const QByteArray &data)
+QImage decodePng(const QByteArray &data, const QSize &shown)
 {
     constexpr size_t SignatureSize = 8;
     if (size_t(data.size()) < SignatureSize
@@ -164,23 +199,44 @@ QImage decodePng(const QByteArray &data)
                 .arg(height)
                 .arg(MaxPngPixels / 1'000'000));
 
-    if (!setUpRgba(reader.png(), reader.info()))
+    int passes = 1;
+    if (!setUpRgba(reader.png(), reader.info(), &passes))
         throwPngError(state);
     if (png_get_channels(reader.png(), reader.info()) != 4
         || png_get_bit_depth(reader.png(), reader.info()) != 8
         || png_get_rowbytes(reader.png(), reader.info()) != size_t(width) * 4)
         throw Error(QStringLiteral("PNG: unsupported pixel layout"));
 
-    QImage image(int(width), int(height), QImage::Format_RGBA8888);
+    const QSize whole { int(width), int(height) };
+    const QSize size = keptSize(whole, shown);
+    QImage image(size, QImage::Format_RGBA8888);
     if (image.isNull())
         throw Error(QStringLiteral("PNG: not enough memory for a %1 x %2 picture").arg(width).arg(height));
-    std::vector<png_bytep> rows(static_cast<size_t>(height));
-    for (int y = 0; y < int(height); ++y)
-        rows[size_t(y)] = image.scanLine(y);
-
-    if (!readPixels(reader.png(), rows.data()))
+    // libpng's own limit of a million pixels a row keeps this row within 4 MB.
+    std::vector<png_byte> wholeRow;
+    if (size.width() < whole.width()) {
+        wholeRow.resize(size_t(width) * 4);
+        if (passes > 1)
+            image.fill(0); // the passes copy kept rows out and back before all their pixels are in
+    }
+    const Kept kept { (whole.width() - size.width()) / 2, (whole.height() - size.height()) / 2, size.width(),
+        size.height(), image.bits(), image.bytesPerLine() };
+    if (!readRows(reader.png(), passes, int(height), &kept, wholeRow.empty() ? nullptr : wholeRow.data()))
         throwPngError(state);
     return image;
+}
+
+QSize keptSize(const QSize &picture, const QSize &shown)
+{
+    if (shown.isEmpty())
+        return picture;
+    const auto kept = [](int whole, int seen) {
+        if (whole <= seen)
+            return whole;
+        // Same parity as the whole: both halvings of the centring then cut alike.
+        return std::min(whole, seen + (whole - seen) % 2);
+    };
+    return { kept(picture.width(), shown.width()), kept(picture.height(), shown.height()) };
 }
 
 } // namespace orvy::image

@@ -4,6 +4,8 @@
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QNetworkProxyFactory>
+#include <QUrl>
 #include <algorithm>
 #include <array>
 #include <curl/curl.h>
@@ -108,11 +110,14 @@ enum class Stage { Sending, Receiving, Reading };
 struct Transfer {
     CURL *easy = nullptr;
     qint64 maxBodyBytes = 0;
+    qint64 maxHeaderBytes = 0;
+    qint64 headerBytes = 0; // over the whole fetch, every hop
     QElapsedTimer clock;
     qint64 lastActivityMs = 0;
     bool requestStarted = false; // the connection is up, the request goes out
     bool headersDone = false; // the final answer's header block has arrived
     bool tooLarge = false; // the body passed maxBodyBytes
+    bool tooManyHeaderBytes = false; // the header and trailer lines passed maxHeaderBytes
     bool outOfTime = false; // the whole fetch's deadline has passed
     QByteArray body;
 
@@ -145,6 +150,11 @@ size_t onHeader(char *data, size_t size, size_t count, void *userdata)
 {
     auto *t = static_cast<Transfer *>(userdata);
     const size_t bytes = size * count;
+    t->headerBytes += qint64(bytes);
+    if (t->headerBytes > t->maxHeaderBytes) {
+        t->tooManyHeaderBytes = true;
+        return 0; // ends the transfer
+    }
     t->touch();
     if (bytes == 2 && data[0] == '\r' && data[1] == '\n') {
         // The blank line ends a header block; an interim 1xx block is not the answer.
@@ -177,7 +187,7 @@ QString libraryText(CURLcode code)
     throw Error(QStringLiteral("Invalid URL: \"%1\"").arg(url));
 }
 
-[[noreturn]] void throwTransferError(Stage stage, CURLcode code)
+QString transferMessage(Stage stage, CURLcode code)
 {
     QString pattern;
     switch (stage) {
@@ -191,17 +201,41 @@ QString libraryText(CURLcode code)
         pattern = QStringLiteral("Error reading data: (%1) %2");
         break;
     }
-    throw Error(pattern.arg(QString::number(int(code)), libraryText(code)));
+    return pattern.arg(QString::number(int(code)), libraryText(code));
+}
+
+// A network failure; one on the way through a proxy names it, as the proxy may be
+// what failed.
+[[noreturn]] void throwTransferError(Stage stage, CURLcode code, const QByteArray &proxy = {})
+{
+    if (proxy.isEmpty())
+        throw Error(transferMessage(stage, code));
+    throw Error(QStringLiteral("%1 (through the proxy %2)")
+                    .arg(transferMessage(stage, code), QString::fromUtf8(proxy)));
+}
+
+QString sizeText(qint64 bytes)
+{
+    constexpr qint64 KiB = 1024;
+    constexpr qint64 MiB = 1024 * KiB;
+    if (bytes % MiB == 0)
+        return QStringLiteral("%1 MB").arg(bytes / MiB);
+    if (bytes % KiB == 0)
+        return QStringLiteral("%1 KB").arg(bytes / KiB);
+    return QStringLiteral("%1 bytes").arg(bytes);
 }
 
 [[noreturn]] void throwTooLarge(qint64 maxBodyBytes)
 {
-    constexpr qint64 MiB = 1024 * 1024;
-    const QString limit = maxBodyBytes % MiB == 0 ? QStringLiteral("%1 MB").arg(maxBodyBytes / MiB)
-                                                  : QStringLiteral("%1 bytes").arg(maxBodyBytes);
-    throw Error(
-        QStringLiteral("Error reading data: (%1) %2 (a banner may be at most %3)")
-            .arg(QString::number(int(CURLE_FILESIZE_EXCEEDED)), libraryText(CURLE_FILESIZE_EXCEEDED), limit));
+    throw Error(QStringLiteral("%1 (a banner may be at most %2)")
+                    .arg(transferMessage(Stage::Reading, CURLE_FILESIZE_EXCEEDED), sizeText(maxBodyBytes)));
+}
+
+// libcurl's own word for a header block over its limit, with ours.
+[[noreturn]] void throwTooManyHeaderBytes(Stage stage, qint64 maxHeaderBytes)
+{
+    throw Error(QStringLiteral("%1 (header lines may be at most %2 in all)")
+                    .arg(transferMessage(stage, CURLE_RECV_ERROR), sizeText(maxHeaderBytes)));
 }
 
 // Checks that url is an absolute http or https address and returns it in the form
@@ -230,6 +264,65 @@ QByteArray checkedUrl(const QString &url, const QString &shownAs)
     return full.bytes();
 }
 
+// The proxy for one address, as libcurl takes it.
+struct Proxy {
+    QByteArray address; // "http://host:port" or "socks5h://host:port"; empty: no proxy
+    QByteArray user;
+    QByteArray password;
+};
+
+// The proxy the system names for url: on Windows the user's and the machine's settings,
+// automatic configuration included; elsewhere the desktop's settings where Qt can read
+// them, and the environment. The first answer libcurl can use decides, "direct"
+// included; none at all means direct.
+Proxy systemProxyFor(const QByteArray &url)
+{
+    const QList<QNetworkProxy> answers
+        = QNetworkProxyFactory::systemProxyForQuery(QNetworkProxyQuery(QUrl::fromEncoded(url)));
+    for (const QNetworkProxy &answer : answers) {
+        QUrl address;
+        int defaultPort = 0;
+        switch (answer.type()) {
+        case QNetworkProxy::NoProxy:
+            return {};
+        case QNetworkProxy::HttpProxy:
+        case QNetworkProxy::HttpCachingProxy:
+            address.setScheme(QStringLiteral("http"));
+            defaultPort = 80;
+            break;
+        case QNetworkProxy::Socks5Proxy:
+            address.setScheme(QStringLiteral("socks5h")); // names resolved by the proxy
+            defaultPort = 1080;
+            break;
+        default:
+            continue;
+        }
+        if (answer.hostName().isEmpty())
+            continue;
+        address.setHost(answer.hostName());
+        // A setting without a port ("http_proxy=http://proxy.example") means the scheme's.
+        address.setPort(answer.port() != 0 ? answer.port() : defaultPort);
+        return { address.toEncoded(), answer.user().toUtf8(), answer.password().toUtf8() };
+    }
+    return {};
+}
+
+// Sends the next request through proxy, or directly when it is empty. Set explicitly
+// either way, so that libcurl's own reading of the environment never overrules it.
+bool useProxy(CURL *easy, const Proxy &proxy)
+{
+    const auto textOrNull
+        = [](const QByteArray &text) { return text.isEmpty() ? nullptr : text.constData(); };
+    bool ok = curl_easy_setopt(easy, CURLOPT_PROXY, proxy.address.constData()) == CURLE_OK;
+    ok = ok && curl_easy_setopt(easy, CURLOPT_NOPROXY, "") == CURLE_OK;
+    ok = ok && curl_easy_setopt(easy, CURLOPT_PROXYUSERNAME, textOrNull(proxy.user)) == CURLE_OK;
+    ok = ok && curl_easy_setopt(easy, CURLOPT_PROXYPASSWORD, textOrNull(proxy.password)) == CURLE_OK;
+    // With a name and password, whatever scheme the proxy asks for.
+    return ok
+        && curl_easy_setopt(easy, CURLOPT_PROXYAUTH, proxy.user.isEmpty() ? CURLAUTH_BASIC : CURLAUTH_ANY)
+        == CURLE_OK;
+}
+
 bool isRedirect(long status)
 {
     static constexpr std::array<long, 6> followed { 300, 301, 302, 303, 307, 308 };
@@ -246,6 +339,8 @@ void setup(CURL *easy, Transfer &transfer, const CurlHeaders &headers, const Fet
     ok = ok && curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L) == CURLE_OK;
     ok = ok && curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1)) == CURLE_OK;
     ok = ok && curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers.get()) == CURLE_OK;
+    // The same headers for a proxy, the tunnel's CONNECT request included.
+    ok = ok && curl_easy_setopt(easy, CURLOPT_HEADEROPT, long(CURLHEADER_UNIFIED)) == CURLE_OK;
     // An empty name switches on the cookie engine with nothing loaded and nothing saved.
     ok = ok && curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "") == CURLE_OK;
     ok = ok && curl_easy_setopt(easy, CURLOPT_SSLVERSION, long(CURL_SSLVERSION_TLSv1_2)) == CURLE_OK;
@@ -338,13 +433,15 @@ QByteArray fetchBanner(const QString &url, const FetchLimits &limits)
     CurlHeaders headers;
     if (!easy.get() || !multi.get()
         || !headers.append("User-Agent: Embarcadero URI Client/1.0")
-        // An empty value removes the "Accept: */*" libcurl would add.
-        || !headers.append("Accept:"))
+        // An empty value removes the "Accept: */*" libcurl would add, and the
+        // "Proxy-Connection: Keep-Alive" it would send a proxy.
+        || !headers.append("Accept:") || !headers.append("Proxy-Connection:"))
         throwTransferError(Stage::Sending, CURLE_OUT_OF_MEMORY);
 
     Transfer transfer;
     transfer.easy = easy.get();
     transfer.maxBodyBytes = limits.maxBodyBytes;
+    transfer.maxHeaderBytes = limits.maxHeaderBytes;
     setup(easy.get(), transfer, headers, limits);
     const QDeadlineTimer deadline(limits.totalTimeoutMs);
 
@@ -354,27 +451,33 @@ QByteArray fetchBanner(const QString &url, const FetchLimits &limits)
         transfer.body.clear();
         if (curl_easy_setopt(easy.get(), CURLOPT_URL, target.constData()) != CURLE_OK)
             throwInvalidUrl(current);
+        // Asked again at every hop: the next address may be one the proxy is not for.
+        const Proxy proxy = systemProxyFor(target);
+        if (!useProxy(easy.get(), proxy))
+            throwTransferError(Stage::Sending, CURLE_FAILED_INIT);
 
         const CURLcode code = perform(multi.get(), easy.get(), transfer, limits.timeoutMs, deadline);
         if (transfer.outOfTime) {
             // Still connecting: the same failure as libcurl's own connect time-out.
             // Otherwise the server is answering, too slowly, whatever part it is in.
-            throwTransferError(
-                transfer.requestStarted ? Stage::Receiving : Stage::Sending, CURLE_OPERATION_TIMEDOUT);
+            throwTransferError(transfer.requestStarted ? Stage::Receiving : Stage::Sending,
+                CURLE_OPERATION_TIMEDOUT, proxy.address);
         }
         if (transfer.tooLarge || code == CURLE_FILESIZE_EXCEEDED)
             throwTooLarge(limits.maxBodyBytes);
+        if (transfer.tooManyHeaderBytes)
+            throwTooManyHeaderBytes(stageOf(code, transfer), limits.maxHeaderBytes);
         if (code == CURLE_UNSUPPORTED_PROTOCOL && transfer.requestStarted) {
             // libcurl's word for an answer without an HTTP status line; the address was
             // fine, the server's reply was not.
-            throwTransferError(Stage::Receiving, CURLE_WEIRD_SERVER_REPLY);
+            throwTransferError(Stage::Receiving, CURLE_WEIRD_SERVER_REPLY, proxy.address);
         }
         if (code == CURLE_URL_MALFORMAT || code == CURLE_UNSUPPORTED_PROTOCOL)
             throwInvalidUrl(current);
         if (isCertificateFailure(code))
             throw Error(QStringLiteral("Server Certificate Invalid or not present"));
         if (code != CURLE_OK)
-            throwTransferError(stageOf(code, transfer), code);
+            throwTransferError(stageOf(code, transfer), code, proxy.address);
 
         long status = 0;
         curl_easy_getinfo(easy.get(), CURLINFO_RESPONSE_CODE, &status);

@@ -14,6 +14,10 @@ struct FetchLimits {
     // megapixels) as 8-bit RGBA with no compression at all, far beyond any banner,
     // while bounding what a hostile server can make the program hold.
     qint64 maxBodyBytes = 128 * 1024 * 1024;
+    // All header and trailer lines of one fetch, interim answers and redirects included.
+    // Real answers carry a few kB; libcurl bounds one header block but not the trailers
+    // after a chunked body, and keeps every line it is given.
+    qint64 maxHeaderBytes = 64 * 1024;
     int maxRedirects = 5;
     QString caBundle; // trusted certificates (PEM file); empty: the system's
 };

@@ -20,6 +20,11 @@ public:
     // leftover pixel goes to the right or bottom.
     static QPoint pictureOrigin(const QSize &strip, const QSize &picture);
 
+    // The most of a picture the strip can ever show: the size of the whole desktop, all
+    // screens together, so no window size or move to another screen can show more.
+    // Empty when there is no screen.
+    static QSize largestStrip();
+
 protected:
     void paintEvent(QPaintEvent *event) override;
 

@@ -215,6 +215,11 @@ void TForm1::createSidePanel()
     Label3 = makeLabel(userInfoPanel, "Label3", QStringLiteral("..."), segoeUi(16), Qt::white);
     setRightToLeft(Label3, Qt::AlignHCenter);
     Label3->setWordWrap(true);
+    // However long the course name, the lesson list keeps its room: four lines of
+    // Arabic script (taller than the font's own), the name's beginning on top.
+    Label3->setAlignment(Qt::AlignHCenter | Qt::AlignAbsolute | Qt::AlignTop);
+    Label3->setMaximumHeight(
+        4 * Label3->fontMetrics().boundingRect(QRect(), 0, QStringLiteral("کورس")).height());
     layout->addWidget(Label3);
 
     Label1 = makeLabel(userInfoPanel, "Label1", QStringLiteral("وانە :"), segoeUi(13, true), Qt::white);

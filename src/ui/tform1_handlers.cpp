@@ -1,6 +1,10 @@
 // The main window's event handlers: each one thin, calling the data, network and
 // player layers, and ending through the default error report when they fail.
+// Database text goes to the widgets through displayText(): a name of millions of
+// characters would freeze the window while it is laid out. Links are kept as stored.
+#include "core/displaytext.h"
 #include "data/connection.h"
+#include "data/dberror.h"
 #include "data/interfacequery.h"
 #include "data/query.h"
 #include "data/querytexts.h"
@@ -16,26 +20,56 @@
 #include "ui/widgets/sidepanel.h"
 
 #include <QMessageBox>
+#include <QScopeGuard>
 
 namespace orvy::ui {
 
+namespace {
+
+// A server still busy when the start-up's waits are spent: said so, with the server's own
+// words on the next line.
+QString busyServerMessage(const data::DbError &error)
+{
+    return QStringLiteral("السيرفر مشغول الآن، يرجى المحاولة مرة أخرى لاحقاً") + u'\n' + error.message();
+}
+
+} // namespace
+
 void TForm1::FormCreate()
 {
+    // The fatal start-up message; when the user dismisses it, the program ends.
+    const auto endStartup = [this](const QString &text) {
+        m_startupFailed = true;
+        QMessageBox box(QMessageBox::Critical, QStringLiteral("خطأ"), text, QMessageBox::Ok);
+        box.setObjectName(QStringLiteral("fatalStartupMessage"));
+        box.setTextFormat(Qt::PlainText); // it may quote the server
+        box.exec();
+        if (m_settings.fatalExit)
+            m_settings.fatalExit(1);
+    };
+    // A busy server is waited for while the program starts, and if it stays busy the start
+    // ends as a failure, never in a window without content; later refusals go to the error
+    // report at once.
+    AdoCon().setWaitWhileBusy(true);
+    const auto busyWaitEnds = qScopeGuard([this] { AdoCon().setWaitWhileBusy(false); });
+
     // Steps before the guarded section: a failure is reported and the window opens
     // with whatever was loaded up to then.
-    const bool brandingLoaded = [this] {
+    QString busyRefusal;
+    const bool brandingLoaded = [this, &busyRefusal] {
         try {
             interfaceQ().close();
             interfaceQ().open();
 
             Image1->setPicture(image::decodePng(
-                net::fetchBanner(interfaceQ().asString(QStringLiteral("intPics")), m_settings.fetch)));
+                net::fetchBanner(interfaceQ().asString(QStringLiteral("intPics")), m_settings.fetch),
+                BannerImage::largestStrip()));
 
-            Label5->setText(interfaceQ().asString(QStringLiteral("intLBL1")));
-            Label4->setText(interfaceQ().asString(QStringLiteral("intLBL2")));
-            Label8->setText(interfaceQ().asString(QStringLiteral("intLBL3")));
-            Label7->setText(interfaceQ().asString(QStringLiteral("intLBLPhone")));
-            Label9->setText(interfaceQ().asString(QStringLiteral("intLBLOrvy")));
+            Label5->setText(displayText(interfaceQ().asString(QStringLiteral("intLBL1"))));
+            Label4->setText(displayText(interfaceQ().asString(QStringLiteral("intLBL2"))));
+            Label8->setText(displayText(interfaceQ().asString(QStringLiteral("intLBL3"))));
+            Label7->setText(displayText(interfaceQ().asString(QStringLiteral("intLBLPhone"))));
+            Label9->setText(displayText(interfaceQ().asString(QStringLiteral("intLBLOrvy"))));
 
             setTextColour(Label5, colorFromBgr(interfaceQ().asInteger(QStringLiteral("lblColor1"))));
             setTextColour(Label4, colorFromBgr(interfaceQ().asInteger(QStringLiteral("lblColor1"))));
@@ -47,24 +81,29 @@ void TForm1::FormCreate()
             orvyWeb = interfaceQ().asString(QStringLiteral("intLBLOrvy"));
             fbLink = interfaceQ().asString(QStringLiteral("fbLink"));
             return true;
+        } catch (const data::DbError &error) {
+            if (error.isBusy())
+                busyRefusal = busyServerMessage(error);
+            else
+                reportCurrentException(this);
+            return false;
         } catch (...) {
             reportCurrentException(this);
             return false;
         }
     }();
+    if (!busyRefusal.isEmpty())
+        endStartup(busyRefusal);
     if (!brandingLoaded)
         return;
 
+    const QString serverNotFound = QStringLiteral("لم يتم العثور على السيرفر");
     try {
         loadStartupLists();
+    } catch (const data::DbError &error) {
+        endStartup(error.isBusy() ? busyServerMessage(error) : serverNotFound);
     } catch (...) {
-        m_startupFailed = true;
-        QMessageBox box(QMessageBox::Critical, QStringLiteral("خطأ"),
-            QStringLiteral("لم يتم العثور على السيرفر"), QMessageBox::Ok);
-        box.setObjectName(QStringLiteral("fatalStartupMessage"));
-        box.exec();
-        if (m_settings.fatalExit)
-            m_settings.fatalExit(1);
+        endStartup(serverNotFound);
     }
 }
 
@@ -86,7 +125,8 @@ void TForm1::loadStartupLists()
     AdvComboBox3->clear();
     QList<std::pair<QString, qint32>> types { { QStringLiteral("گشتی"), 0 } };
     for (; !Temp().eof(); Temp().next())
-        types.append({ Temp().asString(QStringLiteral("ctName")), Temp().asInteger(QStringLiteral("ctID")) });
+        types.append({ displayText(Temp().asString(QStringLiteral("ctName"))),
+            Temp().asInteger(QStringLiteral("ctID")) });
     AdvComboBox3->addItemsWithIds(types);
     AdvComboBox3->setCurrentIndex(0);
 }
@@ -97,7 +137,8 @@ void TForm1::fillCourses(RtlComboBox *list)
     // Read whole, then handed over in one step (a catalogue may hold thousands).
     QList<std::pair<QString, qint32>> courses;
     for (; !Temp().eof(); Temp().next())
-        courses.append({ Temp().asString(QStringLiteral("cName")), Temp().asInteger(QStringLiteral("cID")) });
+        courses.append({ displayText(Temp().asString(QStringLiteral("cName"))),
+            Temp().asInteger(QStringLiteral("cID")) });
     list->addItemsWithIds(courses);
 }
 
@@ -117,13 +158,13 @@ void TForm1::loadLessons(RtlComboBox *list)
     QStringList names;
     QStringList links;
     for (; !Temp().eof(); Temp().next()) {
-        names.append(Temp().asString(QStringLiteral("LName")));
+        names.append(displayText(Temp().asString(QStringLiteral("LName"))));
         links.append(Temp().asString(QStringLiteral("LLink")));
     }
     ListBox1->addItems(names);
     if (tmpLinks)
         tmpLinks->append(links);
-    Label3->setText(list->currentText());
+    Label3->setText(displayText(list->currentText()));
 }
 
 void TForm1::AdvComboBox1Change()

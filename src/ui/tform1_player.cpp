@@ -1,6 +1,7 @@
 // The lesson player's handlers of the main window.
 #include "core/error.h"
 #include "player/playerpage.h"
+#include "ui/bannerimage.h"
 #include "ui/bevelpanel.h"
 #include "ui/browser/edgebrowser.h"
 #include "ui/errorreport.h"
@@ -23,6 +24,7 @@ void TForm1::ListBox1DblClick()
         PlayVideo(tmpLinks ? tmpLinks->value(index) : QString());
         // The player owns the content area from now on.
         Panel2->hide();
+        Image1->setPicture({}); // hidden for good: the banner's memory goes
     });
 }
 

@@ -4,8 +4,10 @@
 #include "data/dberror.h"
 #include "data/query.h"
 #include "mariadbserver.h"
+#include "serversettings.h"
 
 #include <QElapsedTimer>
+#include <QScopeGuard>
 #include <QTest>
 #include <atomic>
 #include <netinet/in.h>
@@ -18,13 +20,18 @@
 
 using namespace orvy::data;
 using orvy::test::MariaDbServer;
+using orvy::test::settingsFor;
 
 namespace {
 
-// Accepts connections on 127.0.0.1 and never says a word: a server that hangs in the handshake.
+// Accepts connections on 127.0.0.1 and then stalls: either it never says a word (a server
+// that hangs before its greeting) or it greets, reads the login and never answers it.
 class SilentListener {
 public:
-    SilentListener()
+    enum class Stall { BeforeGreeting, AfterLogin };
+
+    explicit SilentListener(Stall stall = Stall::BeforeGreeting)
+        : m_stall(stall)
     {
         m_socket = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in address {};
@@ -51,29 +58,100 @@ public:
 
     quint16 port() const { return m_port; }
     int accepted() const { return m_accepted; }
+    // Bytes the clients sent after the greeting (their logins).
+    int loginBytes() const { return m_loginBytes; }
 
 private:
+    // A protocol-10 greeting offering mysql_native_password, as a MariaDB server sends it.
+    static QByteArray greeting()
+    {
+        QByteArray body;
+        body.append('\x0a');
+        body.append("10.11.0-stalled");
+        body.append('\0');
+        body.append("\x07\0\0\0", 4); // connection id
+        body.append("abcdefgh", 8); // first part of the scramble
+        body.append('\0');
+        const quint32 capabilities = 0x000BA20F; // 4.1 protocol, secure connection, plug-in auth
+        body.append(char(capabilities & 0xFF)).append(char((capabilities >> 8) & 0xFF));
+        body.append(char(45)); // utf8mb4_general_ci
+        body.append("\x02\0", 2); // autocommit
+        body.append(char((capabilities >> 16) & 0xFF)).append(char((capabilities >> 24) & 0xFF));
+        body.append(char(21)); // scramble length
+        body.append(QByteArray(10, '\0'));
+        body.append("ijklmnopqrst", 12);
+        body.append('\0');
+        body.append("mysql_native_password");
+        body.append('\0');
+        QByteArray packet;
+        packet.append(char(body.size() & 0xFF)).append(char((body.size() >> 8) & 0xFF)).append('\0');
+        packet.append('\0'); // sequence number
+        return packet + body;
+    }
+
     void run()
     {
+        std::vector<pollfd> waiting;
         while (!m_stop) {
-            pollfd waiting { m_socket, POLLIN, 0 };
-            if (::poll(&waiting, 1, 50) > 0) {
+            waiting.assign(1, pollfd { m_socket, POLLIN, 0 });
+            for (int client : m_clients)
+                waiting.push_back(pollfd { client, POLLIN, 0 });
+            if (::poll(waiting.data(), waiting.size(), 50) <= 0)
+                continue;
+            if (waiting.front().revents & POLLIN) {
                 const int client = ::accept(m_socket, nullptr, nullptr);
                 if (client >= 0) {
-                    m_clients.push_back(client); // kept open, never written to
+                    if (m_stall == Stall::AfterLogin) {
+                        const QByteArray hello = greeting();
+                        if (::write(client, hello.constData(), size_t(hello.size())) != hello.size())
+                            qWarning("greeting not sent");
+                    }
+                    m_clients.push_back(client); // kept open, never answered
                     ++m_accepted;
+                }
+            }
+            for (std::size_t i = 1; i < waiting.size(); ++i) {
+                if (waiting[i].revents & POLLIN) {
+                    char buffer[4096];
+                    const ssize_t got = ::read(waiting[i].fd, buffer, sizeof buffer);
+                    if (got > 0)
+                        m_loginBytes += int(got);
                 }
             }
         }
     }
 
+    Stall m_stall;
     int m_socket = -1;
     quint16 m_port = 0;
     std::thread m_thread;
     std::atomic_bool m_stop = false;
     std::atomic_int m_accepted = 0;
+    std::atomic_int m_loginBytes = 0;
     std::vector<int> m_clients;
 };
+
+// A loopback port nobody listens on: taken from the system, then given back.
+quint16 closedPort()
+{
+    const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    quint16 port = 0;
+    if (probe >= 0 && ::bind(probe, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0
+        && ::getsockname(probe, reinterpret_cast<sockaddr *>(&address), &length) == 0)
+        port = ntohs(address.sin_port);
+    if (probe >= 0)
+        ::close(probe);
+    return port;
+}
+
+QString loopback(quint16 port)
+{
+    return QStringLiteral("127.0.0.1:%1").arg(port);
+}
 
 // Counts the busy signals and checks they come in properly nested pairs.
 class BusyCount : public QObject {
@@ -106,17 +184,32 @@ class TestConnection : public QObject {
 
 private:
     MariaDbServer m_server;
+    MariaDbServer m_second { QStringLiteral("second") }; // started by the tests of several servers
 
-    DbSettings settings() const
+    // A server started without a limit of connections per account cannot be given one later.
+    static QStringList limitsAtRunTime()
     {
-        DbSettings s;
-        s.host = m_server.host();
-        s.port = m_server.port();
-        s.database = m_server.database();
-        s.user = m_server.user();
-        s.password = m_server.password();
-        return s;
+        return { QStringLiteral("--max-user-connections=%1").arg(noUserLimit) };
     }
+    static constexpr int noUserLimit = 10000;
+
+    bool startSecond()
+    {
+        if (m_second.isRunning())
+            return true;
+        m_second.setExtraArguments(limitsAtRunTime());
+        return m_second.start()
+            && m_second.createDatabase(
+                QStringLiteral("orvy"), QStringLiteral("orvy"), QStringLiteral("pw12charsXYZ"));
+    }
+
+    static quint16 portOf(Query &query)
+    {
+        query.open(QStringLiteral("SELECT @@port AS p"));
+        return quint16(query.asInteger(QStringLiteral("p")));
+    }
+
+    DbSettings settings() const { return settingsFor(m_server); }
 
     static qint64 sessionId(Query &query)
     {
@@ -127,6 +220,7 @@ private:
 private Q_SLOTS:
     void initTestCase()
     {
+        m_server.setExtraArguments(limitsAtRunTime());
         QVERIFY2(m_server.start(), qPrintable(m_server.errorString()));
         QVERIFY2(m_server.createDatabase(
                      QStringLiteral("orvy"), QStringLiteral("orvy"), QStringLiteral("pw12charsXYZ")),
@@ -152,6 +246,26 @@ private Q_SLOTS:
         // Compression was asked for and granted.
         temp.open(QStringLiteral("SHOW SESSION STATUS LIKE 'Compression'"));
         QCOMPARE(temp.asString(QStringLiteral("Value")), QStringLiteral("ON"));
+    }
+
+    // Off only for the load tool's comparison; the program keeps the default.
+    void compressionFollowsTheSetting_data()
+    {
+        QTest::addColumn<bool>("compress");
+        QTest::addColumn<QString>("status");
+        QTest::newRow("on") << true << QStringLiteral("ON");
+        QTest::newRow("off") << false << QStringLiteral("OFF");
+    }
+    void compressionFollowsTheSetting()
+    {
+        QFETCH(bool, compress);
+        QFETCH(QString, status);
+        DbSettings s = settings();
+        s.compress = compress;
+        Connection connection(s);
+        Query temp(connection, QStringLiteral("Temp"));
+        temp.open(QStringLiteral("SHOW SESSION STATUS LIKE 'Compression'"));
+        QCOMPARE(temp.asString(QStringLiteral("Value")), status);
     }
 
     void errorsWithoutRetry_data()
@@ -279,9 +393,19 @@ private Q_SLOTS:
         QVERIFY(busy.balanced(2));
     }
 
-    void handshakeNeverComes()
+    // A server that takes the connection and then does not answer within the connect
+    // time-out, before its greeting or after the login: reported once, as a time-out, not
+    // tried again (each attempt would only take as long again).
+    void stalledLoginIsReportedOnce_data()
     {
-        SilentListener listener;
+        QTest::addColumn<SilentListener::Stall>("stall");
+        QTest::newRow("never greets") << SilentListener::Stall::BeforeGreeting;
+        QTest::newRow("greets, then silent after the login") << SilentListener::Stall::AfterLogin;
+    }
+    void stalledLoginIsReportedOnce()
+    {
+        QFETCH(SilentListener::Stall, stall);
+        SilentListener listener(stall);
         QVERIFY(listener.port() != 0);
         DbSettings s = settings();
         s.port = listener.port();
@@ -295,15 +419,16 @@ private Q_SLOTS:
             connection.open();
             QFAIL("no error");
         } catch (const DbError &e) {
-            // A connect that times out is a lost connection to this client (2013 while reading
-            // the greeting); either way it goes through the reconnect rule.
-            QVERIFY2(e.clientError() == 2013 || e.clientError() == 2003, qPrintable(e.message()));
-            QVERIFY(e.message().startsWith(QStringLiteral("[MariaDB] ")));
+            QVERIFY2(e.isTimeout(), qPrintable(QString::number(e.clientError()) + e.message()));
+            QCOMPARE(e.message(),
+                QStringLiteral(
+                    "[MariaDB] The server did not answer when connecting (no reply within 1 seconds)"));
         }
-        // The failed connect, then three attempts: at once, after a pause, after a pause.
-        QCOMPARE(listener.accepted(), 1 + Connection::reconnectAttempts);
         const qint64 elapsed = timer.elapsed();
-        QVERIFY2(elapsed >= 4 * 1000 + 2 * 300 - 100 && elapsed < 8000, qPrintable(QString::number(elapsed)));
+        QCOMPARE(listener.accepted(), 1);
+        if (stall == SilentListener::Stall::AfterLogin)
+            QVERIFY(listener.loginBytes() > 0); // the greeting was taken and the login sent
+        QVERIFY2(elapsed >= 1000 - 50 && elapsed < 1000 + 1500, qPrintable(QString::number(elapsed)));
         QVERIFY(!connection.isOpen());
         QVERIFY(busy.balanced(1));
     }
@@ -406,6 +531,225 @@ private Q_SLOTS:
         QVERIFY(busy.balanced(connectedBefore ? 3 : 2));
     }
 
+    // The server, or the account, at one of its limits. While the connection waits when busy
+    // (the program's start), the statement is tried again after growing pauses: if the limit
+    // is lifted meanwhile, it gets its answer; if not, the server's own error comes when the
+    // time is spent. Not waiting (after the start), the error comes at once.
+    void busyServer_data()
+    {
+        QTest::addColumn<QString>("limit"); // as root; the account `busy` is made anew for each row
+        QTest::addColumn<QString>("account"); // its own limits
+        QTest::addColumn<int>("holders"); // connections of `busy` kept open meanwhile
+        QTest::addColumn<bool>("holdersQuery"); // each runs a statement
+        QTest::addColumn<QString>("lift"); // as root
+        QTest::addColumn<unsigned>("clientError");
+        QTest::addColumn<QString>("outcome");
+
+        struct Limit {
+            const char *name;
+            QString limit;
+            QString account;
+            int holders;
+            bool holdersQuery;
+            QString lift;
+            unsigned clientError;
+        };
+        const Limit limits[] = {
+            { "too many connections", QStringLiteral("SET GLOBAL max_connections = 10"), QString(), 10, false,
+                QStringLiteral("SET GLOBAL max_connections = 151"), 1040 },
+            { "too many for any account", QStringLiteral("SET GLOBAL max_user_connections = 1"), QString(), 1,
+                false, QStringLiteral("SET GLOBAL max_user_connections = %1").arg(noUserLimit), 1203 },
+            { "account's connections at once", QString(), QStringLiteral("MAX_USER_CONNECTIONS 1"), 1, false,
+                QStringLiteral("ALTER USER busy WITH MAX_USER_CONNECTIONS 0"), 1226 },
+            { "account's connections per hour", QString(), QStringLiteral("MAX_CONNECTIONS_PER_HOUR 1"), 1,
+                false, QStringLiteral("FLUSH USER_RESOURCES"), 1226 },
+            { "account's statements per hour", QString(), QStringLiteral("MAX_QUERIES_PER_HOUR 1"), 1, true,
+                QStringLiteral("FLUSH USER_RESOURCES"), 1226 },
+        };
+        for (const Limit &l : limits) {
+            for (const char *outcome :
+                { "reported at once", "still busy when the time is spent", "lifted while waiting" })
+                QTest::addRow("%s, %s", l.name, outcome)
+                    << l.limit << l.account << l.holders << l.holdersQuery << l.lift << l.clientError
+                    << QString::fromLatin1(outcome);
+        }
+    }
+    void busyServer()
+    {
+        QFETCH(QString, limit);
+        QFETCH(QString, account);
+        QFETCH(int, holders);
+        QFETCH(bool, holdersQuery);
+        QFETCH(QString, lift);
+        QFETCH(unsigned, clientError);
+        QFETCH(QString, outcome);
+
+        const auto undo = qScopeGuard([this] {
+            m_server.runSql(
+                QStringLiteral("SET GLOBAL max_connections = 151; SET GLOBAL max_user_connections = 0; "
+                               "DROP USER IF EXISTS busy; FLUSH USER_RESOURCES;"));
+        });
+        QVERIFY2(
+            m_server.runSql(QStringLiteral("DROP USER IF EXISTS busy; CREATE USER busy@'%' IDENTIFIED BY "
+                                           "'pw12charsBSY' %1; GRANT SELECT ON orvy.* TO busy@'%';")
+                                .arg(account.isEmpty() ? QString() : QStringLiteral("WITH ") + account)),
+            qPrintable(m_server.errorString()));
+        DbSettings s = settings();
+        s.user = QStringLiteral("busy");
+        s.password = QStringLiteral("pw12charsBSY");
+        if (!limit.isEmpty())
+            QVERIFY2(m_server.runSql(limit), qPrintable(m_server.errorString()));
+        std::vector<std::unique_ptr<Connection>> held;
+        for (int i = 0; i < holders; ++i) {
+            held.push_back(std::make_unique<Connection>(s));
+            Query query(*held.back(), QStringLiteral("Temp"));
+            if (holdersQuery)
+                query.open(QStringLiteral("SELECT 1"));
+            else
+                held.back()->open();
+        }
+
+        s.busyFirstPauseMs = 100;
+        s.busyTotalMs = 1200;
+        int draws = 0;
+        s.random = [&draws] {
+            ++draws;
+            return 0x80000000u;
+        };
+        Connection connection(s);
+        connection.setWaitWhileBusy(outcome != QLatin1String("reported at once"));
+        BusyCount busy(connection);
+        Query temp(connection, QStringLiteral("Temp"));
+        std::thread lifter;
+        if (outcome == QLatin1String("lifted while waiting")) {
+            lifter = std::thread([this, lift] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(300));
+                m_server.runSql(lift);
+            });
+        }
+        QElapsedTimer timer;
+        timer.start();
+        std::optional<DbError> failure;
+        try {
+            temp.open(QStringLiteral("SELECT n FROM t"));
+        } catch (const DbError &e) {
+            failure = e;
+        }
+        const qint64 elapsed = timer.elapsed();
+        if (lifter.joinable())
+            lifter.join();
+        QVERIFY(busy.balanced(1));
+
+        if (outcome == QLatin1String("lifted while waiting")) {
+            QVERIFY2(!failure, failure ? qPrintable(failure->message()) : "");
+            QCOMPARE(temp.asInteger(QStringLiteral("n")), 7);
+            QVERIFY2(elapsed >= 300 && elapsed < 1200 + 1000, qPrintable(QString::number(elapsed)));
+            QVERIFY(draws >= 1);
+            return;
+        }
+        QVERIFY(failure);
+        QCOMPARE(failure->clientError(), clientError);
+        QVERIFY(failure->isBusy());
+        QVERIFY2(failure->message().startsWith(QStringLiteral("[MariaDB] ")), qPrintable(failure->message()));
+        if (outcome == QLatin1String("reported at once")) {
+            QVERIFY2(elapsed < 1000, qPrintable(QString::number(elapsed)));
+            QCOMPARE(draws, 0);
+        } else {
+            QVERIFY2(elapsed >= 1200 && elapsed < 1200 + 2000, qPrintable(QString::number(elapsed)));
+            // 100, 200, 400, then the rest of the time: tried again each time.
+            QVERIFY2(draws >= 4, qPrintable(QString::number(draws)));
+        }
+    }
+
+    // Several servers: each connect tries them in a random order, drawn from the given source
+    // (with two, an even draw keeps the written order, an odd one swaps it... see
+    // shuffleServers), and passes over one that refuses, is busy or does not answer, for the
+    // next, without a pause.
+    void severalServers_data()
+    {
+        QTest::addColumn<QStringList>("servers"); // "db", "second", "closed", "silent", "busy"
+        QTest::addColumn<quint32>("draw");
+        QTest::addColumn<QString>("reached");
+        QTest::addColumn<int>("minMs");
+        QTest::newRow("written order drawn") << QStringList { "db", "second" } << 1u << "db" << 0;
+        QTest::newRow("the other order drawn") << QStringList { "db", "second" } << 0u << "second" << 0;
+        QTest::newRow("one refuses") << QStringList { "closed", "db" } << 1u << "db" << 0;
+        QTest::newRow("one is busy") << QStringList { "busy", "db" } << 1u << "db" << 0;
+        QTest::newRow("one does not answer") << QStringList { "silent", "db" } << 1u << "db" << 1000 - 50;
+    }
+    void severalServers()
+    {
+        QFETCH(QStringList, servers);
+        QFETCH(quint32, draw);
+        QFETCH(QString, reached);
+        QFETCH(int, minMs);
+        QVERIFY2(startSecond(), qPrintable(m_second.errorString()));
+        SilentListener silent;
+        const auto undo = qScopeGuard([this] {
+            m_second.runSql(QStringLiteral("SET GLOBAL max_user_connections = %1").arg(noUserLimit));
+        });
+        std::unique_ptr<Connection> holder;
+        QStringList hosts;
+        for (const QString &server : servers) {
+            if (server == QLatin1String("db"))
+                hosts.append(loopback(m_server.port()));
+            else if (server == QLatin1String("second"))
+                hosts.append(loopback(m_second.port()));
+            else if (server == QLatin1String("closed"))
+                hosts.append(loopback(closedPort()));
+            else if (server == QLatin1String("silent"))
+                hosts.append(loopback(silent.port()));
+            else if (server == QLatin1String("busy")) {
+                QVERIFY(m_second.runSql(QStringLiteral("SET GLOBAL max_user_connections = 1")));
+                DbSettings s = settings();
+                s.host = m_second.host();
+                s.port = m_second.port();
+                holder = std::make_unique<Connection>(s);
+                holder->open();
+                hosts.append(loopback(m_second.port()));
+            }
+        }
+        DbSettings s = settings(); // the default 3 s pause would show if a refusal paused
+        s.host = hosts.join(u',');
+        s.port = 1; // every server names its own
+        s.connectTimeoutSeconds = 1;
+        s.random = [draw] { return draw; };
+        Connection connection(s);
+        BusyCount busy(connection);
+        Query temp(connection, QStringLiteral("Temp"));
+        QElapsedTimer timer;
+        timer.start();
+        const quint16 port = portOf(temp);
+        const qint64 elapsed = timer.elapsed();
+        QCOMPARE(port, reached == QLatin1String("db") ? m_server.port() : m_second.port());
+        QVERIFY2(elapsed >= minMs && elapsed < minMs + 1500, qPrintable(QString::number(elapsed)));
+        if (servers.contains(QStringLiteral("silent")))
+            QCOMPARE(silent.accepted(), 1);
+        QVERIFY(busy.balanced(1));
+    }
+
+    // The server a learner is on goes away: the next statement reconnects, in a random
+    // order again, and lands on another without a message.
+    void lostServerMovesToAnother()
+    {
+        QVERIFY2(startSecond(), qPrintable(m_second.errorString()));
+        DbSettings s = settings();
+        s.host = loopback(m_second.port()) + u',' + loopback(m_server.port());
+        s.random = [] { return 1u; }; // the written order: the second server first
+        Connection connection(s);
+        BusyCount busy(connection);
+        Query temp(connection, QStringLiteral("Temp"));
+        QCOMPARE(portOf(temp), m_second.port());
+        m_second.stop();
+        const auto restart = qScopeGuard([this] { m_second.restart(); });
+
+        QElapsedTimer timer;
+        timer.start();
+        QCOMPARE(portOf(temp), m_server.port());
+        QVERIFY2(timer.elapsed() < 1500, qPrintable(QString::number(timer.elapsed())));
+        QVERIFY(busy.balanced(2));
+    }
+
     // The character set goes with the login; a statement sets it only where the server
     // may not have taken it from there (its own default is another set, and it may be
     // told to ignore the client's). Either way the session ends up utf8mb4.
@@ -436,13 +780,7 @@ private Q_SLOTS:
         QVERIFY(server.setGeneralLog(true));
         server.clearGeneralLog();
 
-        DbSettings s;
-        s.host = server.host();
-        s.port = server.port();
-        s.database = server.database();
-        s.user = server.user();
-        s.password = server.password();
-        Connection connection(s);
+        Connection connection(settingsFor(server));
         Query temp(connection, QStringLiteral("Temp"));
         const QString sql
             = QStringLiteral("SELECT @@character_set_client AS c, @@character_set_connection AS n, "

@@ -157,6 +157,18 @@ private Q_SLOTS:
         QCOMPARE(links.first(), QStringLiteral("http://127.0.0.1/1.mp4"));
     }
 
+    // Without the shipped schema's index every course choice reads every lesson of the
+    // school and sorts: the server's work grows with the catalogue, not with the course.
+    void lessonsOfACourseComeThroughTheIndex()
+    {
+        Query explain(*m_connection, QStringLiteral("Temp"));
+        explain.open(QStringLiteral("EXPLAIN ") + sql::q5Lessons(1));
+        QCOMPARE(explain.asString(QStringLiteral("key")), QStringLiteral("lessons_of_course"));
+        QCOMPARE(explain.asString(QStringLiteral("type")), QStringLiteral("ref"));
+        QVERIFY2(!explain.asString(QStringLiteral("Extra")).contains(QStringLiteral("filesort")),
+            qPrintable(explain.asString(QStringLiteral("Extra"))));
+    }
+
     void walkAndRead()
     {
         Query temp(*m_connection, QStringLiteral("Temp"));

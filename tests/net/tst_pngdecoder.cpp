@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QTest>
 #include <QtEndian>
+#include <algorithm>
 #include <png.h>
 #include <vector>
 #include <zlib.h>
@@ -121,6 +122,56 @@ QByteArray writePng(const PngFormat &format, int width = 23, int height = 17)
     png_text after { PNG_TEXT_COMPRESSION_NONE, const_cast<char *>("Comment"), const_cast<char *>("end"), 0,
         0, nullptr, nullptr };
     png_set_text(png, info, &after, 1);
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    return out;
+}
+
+// The 8-bit value of sample c of the pixel at (x, y) in largePng's pictures.
+int largeSample(int x, int y, int c, int bitDepth)
+{
+    return bitDepth == 1 ? (x + y) % 2 * 255 : (x + 2 * y + 40 * c) & 0xff;
+}
+
+// A large picture written one row at a time, quickly compressed: grey 1-bit or RGBA 16-bit
+// (each 16-bit sample an exact 8-bit value times 257).
+QByteArray largePng(int width, int height, int bitDepth, bool interlaced)
+{
+    QByteArray out;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    std::vector<png_byte> row;
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        return {};
+    }
+    png_set_write_fn(png, &out, appendToBuffer, flushNothing);
+    png_set_compression_level(png, 1);
+    const int colorType = bitDepth == 1 ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_RGB_ALPHA;
+    png_set_IHDR(png, info, png_uint_32(width), png_uint_32(height), bitDepth, colorType,
+        interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+        PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    const int passes = png_set_interlace_handling(png);
+    const int channels = bitDepth == 1 ? 1 : 4;
+    row.assign(size_t(width) * size_t(channels) * size_t(bitDepth) / 8 + 1, 0);
+    for (int pass = 0; pass < passes; ++pass) {
+        for (int y = 0; y < height; ++y) {
+            std::fill(row.begin(), row.end(), png_byte(0));
+            for (int x = 0; x < width; ++x) {
+                for (int c = 0; c < channels; ++c) {
+                    const int value = largeSample(x, y, c, bitDepth);
+                    if (bitDepth == 1) {
+                        row[size_t(x / 8)] |= png_byte((value & 1) << (7 - x % 8));
+                    } else {
+                        const size_t at = (size_t(x) * 4 + size_t(c)) * 2;
+                        row[at] = row[at + 1] = png_byte(value);
+                    }
+                }
+            }
+            png_write_row(png, row.data()); // libpng picks each pass's pixels out of the row
+        }
+    }
     png_write_end(png, info);
     png_destroy_write_struct(&png, &info);
     return out;
@@ -334,6 +385,96 @@ private Q_SLOTS:
             QFAIL("decoded a damaged file");
         } catch (const orvy::Error &e) {
             QCOMPARE(e.message(), message);
+        }
+    }
+
+    // Only the centre that can be seen is kept: all of a picture that fits, else the
+    // centred part of the shown size, one pixel more where the whole's parity needs it.
+    void keepsOnlyTheCentre_data()
+    {
+        QTest::addColumn<PngFormat>("format");
+        QTest::addColumn<QSize>("picture");
+        QTest::addColumn<QSize>("shown");
+        QTest::addColumn<QSize>("kept");
+        const PngFormat rgba { PNG_COLOR_TYPE_RGB_ALPHA, 8, false, false };
+        const PngFormat greyInterlaced { PNG_COLOR_TYPE_GRAY, 2, true, false };
+        const PngFormat paletteInterlaced { PNG_COLOR_TYPE_PALETTE, 8, true, true };
+        const PngFormat rgb16 { PNG_COLOR_TYPE_RGB, 16, false, false };
+        QTest::newRow("no limit") << rgba << QSize(23, 17) << QSize() << QSize(23, 17);
+        QTest::newRow("fits exactly") << rgba << QSize(23, 17) << QSize(23, 17) << QSize(23, 17);
+        QTest::newRow("fits with room") << rgba << QSize(23, 17) << QSize(1920, 1080) << QSize(23, 17);
+        QTest::newRow("odd in even") << rgba << QSize(23, 17) << QSize(10, 8) << QSize(11, 9);
+        QTest::newRow("odd in odd") << rgba << QSize(23, 17) << QSize(9, 7) << QSize(9, 7);
+        QTest::newRow("even in odd") << rgba << QSize(24, 16) << QSize(9, 7) << QSize(10, 8);
+        QTest::newRow("even in even") << rgba << QSize(24, 16) << QSize(10, 6) << QSize(10, 6);
+        QTest::newRow("one pixel short") << rgba << QSize(23, 17) << QSize(22, 16) << QSize(23, 17);
+        QTest::newRow("cut across only") << rgba << QSize(23, 17) << QSize(6, 100) << QSize(7, 17);
+        QTest::newRow("cut down only") << rgba << QSize(23, 17) << QSize(100, 4) << QSize(23, 5);
+        QTest::newRow("to one pixel") << rgba << QSize(23, 17) << QSize(1, 1) << QSize(1, 1);
+        QTest::newRow("grey 2 interlaced")
+            << greyInterlaced << QSize(40, 33) << QSize(13, 10) << QSize(14, 11);
+        QTest::newRow("palette interlaced, narrower than a pass")
+            << paletteInterlaced << QSize(41, 30) << QSize(3, 2) << QSize(3, 2);
+        QTest::newRow("rgb 16") << rgb16 << QSize(31, 20) << QSize(15, 15) << QSize(15, 16);
+    }
+    void keepsOnlyTheCentre()
+    {
+        QFETCH(PngFormat, format);
+        QFETCH(QSize, picture);
+        QFETCH(QSize, shown);
+        QFETCH(QSize, kept);
+        const QByteArray png = writePng(format, picture.width(), picture.height());
+        const QImage whole = decodePng(png);
+        QCOMPARE(whole.size(), picture);
+        QCOMPARE(orvy::image::keptSize(picture, shown), kept);
+
+        const QImage part = decodePng(png, shown);
+        QCOMPARE(part.size(), kept);
+        QCOMPARE(part.format(), QImage::Format_RGBA8888);
+        const QPoint corner((picture.width() - kept.width()) / 2, (picture.height() - kept.height()) / 2);
+        QCOMPARE(part, whole.copy(QRect(corner, kept)));
+    }
+
+    // A picture of up to 100 megapixels costs about what is kept of it, not all of it.
+    void largePicturesCostWhatIsKept_data()
+    {
+        QTest::addColumn<QSize>("picture");
+        QTest::addColumn<int>("bitDepth");
+        QTest::addColumn<bool>("interlaced");
+        QTest::newRow("100 megapixels, grey 1-bit") << QSize(10000, 10000) << 1 << false;
+        QTest::newRow("16 megapixels, RGBA 16-bit") << QSize(4000, 4000) << 16 << false;
+        QTest::newRow("16 megapixels, RGBA 16-bit interlaced") << QSize(4000, 4000) << 16 << true;
+        QTest::newRow("the widest row libpng reads, grey 1-bit") << QSize(1'000'000, 40) << 1 << false;
+    }
+    void largePicturesCostWhatIsKept()
+    {
+        QFETCH(QSize, picture);
+        QFETCH(int, bitDepth);
+        QFETCH(bool, interlaced);
+        const QByteArray png = largePng(picture.width(), picture.height(), bitDepth, interlaced);
+        QVERIFY(!png.isEmpty());
+        const QSize screen(1920, 1080);
+        const qint64 screenKb = qint64(screen.width()) * screen.height() * 4 / 1024;
+
+        const orvy::test::PeakMemory memory;
+        const QImage part = decodePng(png, screen);
+        const qint64 grownKb = memory.growthKb();
+        QVERIFY2(!orvy::test::PeakMemory::meaningful() || (grownKb >= 0 && grownKb < 3 * screenKb),
+            qPrintable(QStringLiteral("peak grew by %1 kB").arg(grownKb)));
+
+        const QSize kept = orvy::image::keptSize(picture, screen);
+        QCOMPARE(part.size(), kept);
+        const QPoint corner((picture.width() - kept.width()) / 2, (picture.height() - kept.height()) / 2);
+        for (const QPoint at : { QPoint(0, 0), QPoint(kept.width() - 1, 0), QPoint(0, kept.height() - 1),
+                 QPoint(kept.width() - 1, kept.height() - 1), QPoint(kept.width() / 2, kept.height() / 2) }) {
+            const QPoint in = corner + at;
+            const auto expected
+                = [&](int c) { return largeSample(in.x(), in.y(), bitDepth == 1 ? 0 : c, bitDepth); };
+            const QRgb pixel = part.pixel(at);
+            QCOMPARE(qRed(pixel), expected(0));
+            QCOMPARE(qGreen(pixel), expected(bitDepth == 1 ? 0 : 1));
+            QCOMPARE(qBlue(pixel), expected(bitDepth == 1 ? 0 : 2));
+            QCOMPARE(qAlpha(pixel), bitDepth == 1 ? 255 : expected(3));
         }
     }
 

@@ -1,12 +1,15 @@
-// Serves a course catalogue for a program started from outside, such as the installed
-// package: a private MariaDB server with the demo catalogue behind the read-only account
-// of db/readonly-account.sql, and an HTTP server with the banner. When both are ready it
-// writes their settings as shell assignments to the file given, then serves until it gets
-// SIGTERM or SIGINT, or its time is up.
+// Serves course catalogues for a program started from outside, such as the installed
+// package: a private MariaDB server with two catalogues, each behind a read-only account
+// made by db/readonly-account.sh (the second with fewer courses and a password holding
+// characters that SQL and the shell treat specially, as a later build of the package
+// would use), and an HTTP server with the banner. When both are ready it writes their
+// settings as shell assignments to the file given, then serves until it gets SIGTERM or
+// SIGINT, or its time is up.
 //
 // usage: orvy_catalogue_servers SETTINGS_FILE [SECONDS]
 #include "httpserver.h"
 #include "mariadbserver.h"
+#include "readonlyaccount.h"
 #include "testpaths.h"
 
 #include <QBuffer>
@@ -67,8 +70,18 @@ int main(int argc, char *argv[])
     if (seconds <= 0)
         return fail(QStringLiteral("SECONDS must be a positive number"));
 
-    const QString database = QStringLiteral("orvypackage");
-    const QString password = QStringLiteral("Package2026x"); // twelve characters, like a deployed one
+    struct Catalogue {
+        const char *key;
+        QString database;
+        QString password;
+        int coursesDropped;
+        QString courses;
+    };
+    // Twelve characters, like a deployed password.
+    Catalogue catalogues[] = {
+        { "first", QStringLiteral("orvypackage"), QStringLiteral("Package2026x"), 0, {} },
+        { "second", QStringLiteral("orvyupdate"), QStringLiteral(R"(Up/d&te\26'x)"), 2, {} },
+    };
 
     HttpServer http;
     http.setRoute("/banner.png", HttpServer::Response::ok(bannerPng(), "image/png"));
@@ -76,33 +89,44 @@ int main(int argc, char *argv[])
     MariaDbServer db(QStringLiteral("catalogue"));
     if (!db.start())
         return fail(db.errorString());
-    QString account = readSource("db/readonly-account.sql");
     QString seed = readSource("demo/seed.sql");
-    if (account.isEmpty() || seed.isEmpty())
-        return fail(QStringLiteral("cannot read db/readonly-account.sql or demo/seed.sql"));
-    account.replace(QStringLiteral("@DB@"), database)
-        .replace(QStringLiteral("@CLIENTS@"), QStringLiteral("%"))
-        .replace(QStringLiteral("@PASSWORD@"), password);
+    if (seed.isEmpty())
+        return fail(QStringLiteral("cannot read demo/seed.sql"));
     seed.replace(QStringLiteral("@HTTP@"), http.url(QString()).chopped(1));
-    if (!db.runSql(QStringLiteral("CREATE DATABASE `%1` CHARACTER SET utf8mb4").arg(database))
-        || !db.createCourseTables(database) || !db.runSql(account) || !db.runSql(seed, database)
-        || !db.setGeneralLog(true))
+    for (Catalogue &catalogue : catalogues) {
+        QString error;
+        const QString account = orvy::test::readOnlyAccountSql(
+            catalogue.database, catalogue.password, QStringLiteral("%"), &error);
+        if (account.isEmpty())
+            return fail(error);
+        if (!db.runSql(QStringLiteral("CREATE DATABASE `%1` CHARACTER SET utf8mb4").arg(catalogue.database))
+            || !db.createCourseTables(catalogue.database) || !db.runSql(account)
+            || !db.runSql(seed, catalogue.database)
+            || !db.runSql(QStringLiteral("DELETE FROM courses ORDER BY cID DESC LIMIT %1")
+                              .arg(catalogue.coursesDropped),
+                catalogue.database)
+            || !db.runSql(
+                QStringLiteral("SELECT COUNT(*) FROM courses"), catalogue.database, &catalogue.courses))
+            return fail(db.errorString());
+    }
+    if (!db.setGeneralLog(true))
         return fail(db.errorString());
 
-    QString courses;
-    if (!db.runSql(QStringLiteral("SELECT COUNT(*) FROM courses"), database, &courses))
-        return fail(db.errorString());
-
+    // Single-quoted for the shell: a quote inside ends the quoting, is escaped, resumes it.
+    const auto shellWord
+        = [](QString text) { return u'\'' + text.replace(u'\'', QStringLiteral("'\\''")) + u'\''; };
+    QString settings = QStringLiteral("db_host=%1\ndb_port=%2\nhttp_url=%3\ngeneral_log=%4\n")
+                           .arg(shellWord(db.host()))
+                           .arg(db.port())
+                           .arg(shellWord(http.url(QString())), shellWord(db.generalLogPath()));
+    for (const Catalogue &catalogue : catalogues)
+        settings += QStringLiteral("%1_name=%2\n%1_password=%3\n%1_courses=%4\n")
+                        .arg(QLatin1String(catalogue.key), shellWord(catalogue.database),
+                            shellWord(catalogue.password), catalogue.courses.trimmed());
     QSaveFile out(settingsFile);
     if (!out.open(QIODevice::WriteOnly))
         return fail(QStringLiteral("cannot write %1").arg(settingsFile));
-    out.write(QStringLiteral("db_host=%1\ndb_port=%2\ndb_name=%3\ndb_password=%4\n"
-                             "http_url=%5\ngeneral_log=%6\ncourses=%7\n")
-                  .arg(db.host())
-                  .arg(db.port())
-                  .arg(database, password, http.url(QString()), db.generalLogPath(),
-                      courses.trimmed())
-                  .toUtf8());
+    out.write(settings.toUtf8());
     if (!out.commit())
         return fail(QStringLiteral("cannot write %1").arg(settingsFile));
 

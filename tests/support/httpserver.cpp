@@ -407,6 +407,14 @@ void HttpServer::Private::answer(QTcpSocket *socket, Connection &c, const Reques
         socket->write(r.body);
         finishAnswer(socket, c);
         return;
+    case Mode::RawFlood:
+        c.silent = true;
+        c.closeAfter = true;
+        socket->write(r.lead);
+        c.floodPiece = r.body;
+        c.floodRemaining = r.body.isEmpty() ? 0 : r.floodBytes;
+        pumpFlood(socket, c);
+        return;
     case Mode::EndlessInterim:
         c.silent = true;
         c.buffer.clear();

@@ -23,7 +23,10 @@ public:
         Trickle, // send the headers, then `body` in pieces, one every trickleIntervalMs
         Flood, // send the headers, then `body` over and over until floodBytes are out or the client leaves
         EndlessInterim, // read the request, then send a 1xx interim answer every trickleIntervalMs, forever
-        Raw // send `body` as it is, no status line or headers, then close
+        Raw, // send `body` as it is, no status line or headers, then close
+        // send `lead` as it is (no status line or headers of the server's own), then `body`
+        // over and over until floodBytes are out or the client leaves, then close
+        RawFlood
     };
 
     struct Response {
@@ -39,7 +42,8 @@ public:
         // Content-Length to announce instead of the body's own size; for Mode::Flood, -1
         // announces none and ends the body by closing the connection.
         qint64 declaredLength = -1;
-        qint64 floodBytes = -1; // Mode::Flood: how much to send in all; -1: no end
+        qint64 floodBytes = -1; // Mode::Flood, Mode::RawFlood: how much to send in all; -1: no end
+        QByteArray lead; // Mode::RawFlood
 
         static Response ok(
             const QByteArray &body, const QByteArray &contentType = "application/octet-stream");

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QFile>
 #include <QList>
+#include <algorithm>
 
 namespace orvy::test {
 
@@ -37,7 +38,11 @@ PeakMemory::PeakMemory()
 qint64 PeakMemory::growthKb() const
 {
     const qint64 peak = statusFieldKb("VmHWM");
-    return m_startKb < 0 || peak < 0 ? -1 : peak - m_startKb;
+    if (m_startKb < 0 || peak < 0)
+        return -1;
+    // The kernel's resident-set figures are summed lazily: a peak a few pages under the
+    // start is noise, not a shrink.
+    return std::max<qint64>(0, peak - m_startKb);
 }
 
 } // namespace orvy::test

@@ -113,16 +113,22 @@ void FormFixture::seedCatalogue()
                        "('Arabic only inactive', 'http://v/a.mp4', 30, 2, 1);"));
 }
 
-ui::FormSettings FormFixture::settings()
+ui::FormSettings FormFixture::settingsFor(quint16 databasePort)
 {
     ui::FormSettings s;
-    s.db.host = m_db.host();
-    s.db.port = m_db.port();
+    s.db.host = QStringLiteral("127.0.0.1");
+    s.db.port = databasePort;
     s.db.database = QStringLiteral("orvy");
     s.db.user = QStringLiteral("orvy");
     s.db.password = QStringLiteral("Pa55word-12x");
     s.db.retryPauseMs = 50;
     s.fetch.timeoutMs = 3000;
+    return s;
+}
+
+ui::FormSettings FormFixture::settings()
+{
+    ui::FormSettings s = settingsFor(m_db.port());
     s.fatalExit = [this](int code) { fatalExits.append(code); };
     s.openLink = [this](const QString &link) { openedLinks.append(link); };
     return s;

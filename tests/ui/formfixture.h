@@ -58,6 +58,9 @@ public:
     void sql(const QString &statements);
 
     ui::FormSettings settings();
+    // The same for a window in another process (a child of the test), which knows only
+    // the database's port; it records no exits or links.
+    static ui::FormSettings settingsFor(quint16 databasePort);
 
     // A window on this fixture's servers, shown at the given size and active (keyboard
     // commands need an active window); nullptr if it never became active.

@@ -1,5 +1,6 @@
 // The main window: its layout, side panel, keyboard command, closing, and the
 // start-up loading against a real catalogue database and banner server.
+#include "data/connection.h"
 #include "formfixture.h"
 #include "testpaths.h"
 #include "ui/bannerimage.h"
@@ -14,10 +15,13 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QMessageBox>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
+#include <thread>
 
 using orvy::test::FormFixture;
 using orvy::test::MessageBoxCatcher;
@@ -63,6 +67,27 @@ class TestForm : public QObject {
 
 private:
     FormFixture m_fixture;
+
+    // Settings for the account `busy`, made anew with the given limits (a WITH clause) and
+    // dropped by the returned guard; short waits while busy, and a random source that
+    // notes whether the busy cursor shows whenever a pause is drawn.
+    orvy::ui::FormSettings busyAccount(const QString &limits, QList<bool> *cursorAtPauses)
+    {
+        m_fixture.sql(QStringLiteral("DROP USER IF EXISTS busy; CREATE USER busy@'%' IDENTIFIED BY "
+                                     "'pw12charsBSY' WITH %1; GRANT SELECT ON orvy.* TO busy@'%';")
+                          .arg(limits));
+        auto settings = m_fixture.settings();
+        settings.db.user = QStringLiteral("busy");
+        settings.db.password = QStringLiteral("pw12charsBSY");
+        settings.db.busyFirstPauseMs = 100;
+        settings.db.busyTotalMs = 800;
+        settings.db.random = [cursorAtPauses] {
+            const QCursor *cursor = QGuiApplication::overrideCursor();
+            cursorAtPauses->append(cursor && cursor->shape() == Qt::BitmapCursor);
+            return 0x80000000u;
+        };
+        return settings;
+    }
 
     std::unique_ptr<TForm1> makeForm(QSize size = { TForm1::designWidth, TForm1::designHeight })
     {
@@ -340,6 +365,108 @@ private Q_SLOTS:
         QVERIFY2(boxes.seen().first().text.contains(QStringLiteral("Access denied")),
             qPrintable(boxes.seen().first().text));
         QVERIFY(!form.startupFailed());
+        QVERIFY(m_fixture.fatalExits.isEmpty());
+    }
+
+    // A server that stays busy while the program starts: it waits, the busy cursor showing,
+    // then ends with the busy message and the server's words, never a window without
+    // content; also when the limit is reached while the lists load, where any other failure
+    // says the server was not found.
+    void busyServerEndsTheStart_data()
+    {
+        QTest::addColumn<QString>("limits");
+        QTest::addColumn<bool>("heldByAnother");
+        QTest::addColumn<QString>("serverText");
+        QTest::newRow("at the first connection")
+            << "MAX_USER_CONNECTIONS 1" << true
+            << "[MariaDB] User 'busy' has exceeded the 'max_user_connections' resource (current value: 1)";
+        QTest::newRow("statement limit while the lists load")
+            << "MAX_QUERIES_PER_HOUR 1" << false
+            << "[MariaDB] User 'busy' has exceeded the 'max_queries_per_hour' resource (current value: 1)";
+    }
+    void busyServerEndsTheStart()
+    {
+        QFETCH(QString, limits);
+        QFETCH(bool, heldByAnother);
+        QFETCH(QString, serverText);
+        QList<bool> cursorAtPauses;
+        const auto settings = busyAccount(limits, &cursorAtPauses);
+        const auto dropAccount = qScopeGuard([this] { m_fixture.sql(QStringLiteral("DROP USER busy")); });
+        orvy::data::Connection other(settings.db);
+        if (heldByAnother)
+            other.open();
+
+        MessageBoxCatcher boxes;
+        QElapsedTimer timer;
+        timer.start();
+        TForm1 form(settings);
+        const qint64 elapsed = timer.elapsed();
+        QCOMPARE(boxes.seen().size(), 1);
+        const auto fatal = boxes.seen().first();
+        QCOMPARE(fatal.title, QStringLiteral("خطأ"));
+        QCOMPARE(
+            fatal.text, QStringLiteral("السيرفر مشغول الآن، يرجى المحاولة مرة أخرى لاحقاً\n") + serverText);
+        QCOMPARE(fatal.icon, int(QMessageBox::Critical));
+        QCOMPARE(fatal.buttons, QStringList { QStringLiteral("OK") });
+        QVERIFY(!fatal.hadParent);
+        QVERIFY(form.startupFailed());
+        QCOMPARE(m_fixture.fatalExits, QList<int> { 1 });
+        // It waited the time it was given (100, 200, 400 ms, then the rest), the busy cursor
+        // showing throughout.
+        QVERIFY2(elapsed >= 800, qPrintable(QString::number(elapsed)));
+        QVERIFY2(cursorAtPauses.size() >= 3, qPrintable(QString::number(cursorAtPauses.size())));
+        QVERIFY(!cursorAtPauses.contains(false));
+    }
+
+    // The limit lifted while the program waits: it starts as if nothing had happened.
+    void busyServerFreedWhileWaiting()
+    {
+        QList<bool> cursorAtPauses;
+        auto settings = busyAccount(QStringLiteral("MAX_USER_CONNECTIONS 1"), &cursorAtPauses);
+        settings.db.busyTotalMs = 20000;
+        const auto dropAccount = qScopeGuard([this] { m_fixture.sql(QStringLiteral("DROP USER busy")); });
+        orvy::data::Connection other(settings.db);
+        other.open();
+        std::thread leaving([&other] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            other.close();
+        });
+
+        MessageBoxCatcher boxes;
+        TForm1 form(settings);
+        leaving.join();
+        QVERIFY2(boxes.seen().isEmpty(), qPrintable(boxes.texts().join(u'\n')));
+        QVERIFY(!form.startupFailed());
+        QVERIFY(!cursorAtPauses.isEmpty());
+        QCOMPARE(form.AdvComboBox1->count(), 4);
+        QCOMPARE(form.AdvComboBox3->count(), 4);
+        QCOMPARE(form.Label5->text(), QStringLiteral("بەخێربێن"));
+    }
+
+    // After the start, a busy server is reported at once, as any other error of a course choice.
+    void busyServerAfterTheStartIsReportedAtOnce()
+    {
+        QList<bool> cursorAtPauses;
+        const auto settings = busyAccount(QStringLiteral("MAX_QUERIES_PER_HOUR 4"), &cursorAtPauses);
+        const auto dropAccount = qScopeGuard([this] { m_fixture.sql(QStringLiteral("DROP USER busy")); });
+        MessageBoxCatcher boxes;
+        TForm1 form(settings);
+        form.resize(TForm1::designWidth, TForm1::designHeight);
+        form.show();
+        form.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        QVERIFY(boxes.seen().isEmpty()); // the start's four statements were within the limit
+
+        QElapsedTimer timer;
+        timer.start();
+        orvy::test::chooseFirstCourse(form);
+        QTRY_COMPARE(boxes.seen().size(), 1);
+        QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
+        QCOMPARE(boxes.texts(),
+            QStringList { QStringLiteral("[MariaDB] User 'busy' has exceeded the 'max_queries_per_hour' "
+                                         "resource (current value: 4)") });
+        QCOMPARE(boxes.seen().first().title, QStringLiteral("tst_form"));
+        QVERIFY(cursorAtPauses.isEmpty());
         QVERIFY(m_fixture.fatalExits.isEmpty());
     }
 

@@ -2,6 +2,7 @@
 // browser, the welcome panel goes, and the window follows the video's full screen.
 #include "formfixture.h"
 #include "player/playerpage.h"
+#include "ui/bannerimage.h"
 #include "ui/bevelpanel.h"
 #include "ui/browser/edgebrowser.h"
 #include "ui/clickableimage.h"
@@ -127,6 +128,7 @@ private Q_SLOTS:
         QTest::mouseDClick(m_form->ListBox1->viewport(), Qt::LeftButton, {}, QPoint(20, 20));
         QVERIFY(!m_form->EdgeBrowser1->view());
         QVERIFY(m_form->Panel2->isVisible());
+        QVERIFY(!m_form->Image1->picture().isNull());
         QVERIFY(boxes.seen().isEmpty());
     }
 
@@ -140,6 +142,7 @@ private Q_SLOTS:
         QVERIFY(m_form->EdgeBrowser1->isCreated());
         QVERIFY(!m_form->Panel2->isVisible());
         QVERIFY(playerReportedShowing());
+        QVERIFY(m_form->Image1->picture().isNull()); // hidden for good: nothing keeps the banner
         QVERIFY(waitJs(QStringLiteral("document.getElementById('vid') !== null")));
         QCOMPARE(js(QStringLiteral("document.getElementById('vid').currentSrc")).toString(),
             m_clipUrl + QStringLiteral("?lesson=2"));

@@ -2,6 +2,7 @@
 
 #include "ui/browser/browserenginefactory.h"
 #include "ui/browser/browserpaths.h"
+#include "ui/browser/enginecheck.h"
 #include "ui/browser/windowsurface.h"
 
 #include <QCoreApplication>
@@ -21,14 +22,14 @@ namespace orvy::ui {
 
 namespace {
 
-// Next to the program, where it is installed, or in the build tree.
+// Next to the program or where it is installed. Programs built elsewhere in the build
+// tree (tests, benchmarks) find a link to it beside them.
 QStringList enginePluginCandidates()
 {
     const QString appDir = QCoreApplication::applicationDirPath();
     return {
         appDir + QStringLiteral("/orvybrowserengine"),
         appDir + QStringLiteral("/../lib/orvyclass/orvybrowserengine"),
-        QStringLiteral(ORVY_BROWSER_ENGINE_BUILD_DIR "/orvybrowserengine"),
     };
 }
 
@@ -90,6 +91,12 @@ bool EdgeBrowser::loadEngine(QString *error)
 {
     if (m_engine)
         return true;
+    // The engine would end the whole program without a word.
+    if (const QString problem = browser::engineStartProblem(); !problem.isEmpty()) {
+        if (error)
+            *error = problem;
+        return false;
+    }
     ensureSharedOpenGLContext();
     QString firstError;
     BrowserEngineFactory *factory = nullptr;

@@ -63,8 +63,9 @@ public:
     // Creates the view if needed and waits until it is created, handling events
     // meanwhile (in slices of 200 ms), so the window stays responsive and other
     // handlers (a nested play) may run. Returns false with the reason in *error when the
-    // creation fails (engine not loaded, render process ended, blank page not loaded, no
-    // start within the time limit, the view closed meanwhile); the next call starts afresh.
+    // creation fails (the engine cannot start here (enginecheck.h), engine not loaded,
+    // render process ended, blank page not loaded, no start within the time limit, the view
+    // closed meanwhile); the next call starts afresh.
     // Nested calls wait for the same creation. The widget must outlive the call.
     bool waitUntilCreated(QString *error = nullptr);
 

@@ -6,6 +6,7 @@
 #include <QChildEvent>
 #include <QDir>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QNativeGestureEvent>
 #include <QStandardPaths>
@@ -119,6 +120,31 @@ void removeDefaultProfileTrace()
     root.rmdir(appData);
 }
 
+// Whether a folder is there to write in, or could be made: its nearest existing
+// ancestor is a folder we may write in. Nothing is made.
+bool canMake(const QString &folder)
+{
+    QFileInfo info(folder);
+    while (!info.exists()) {
+        const QString parent = info.absolutePath();
+        if (parent == info.absoluteFilePath())
+            return false;
+        info.setFile(parent);
+    }
+    return info.isDir() && info.isWritable();
+}
+
+// Whether the profile can be kept in folder: the engine makes it with its cache inside,
+// after a folder at its own default place (see removeDefaultProfileTrace()). Where it
+// cannot, it complains on stderr and keeps nothing all the same.
+bool canKeepProfileIn(const QString &folder)
+{
+    const QString appData = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    return !folder.isEmpty() && !appData.isEmpty() && canMake(folder)
+        && canMake(folder + QStringLiteral("/Cache"))
+        && canMake(appData + QStringLiteral("/QtWebEngine/") + profileName);
+}
+
 } // namespace
 
 WebEngineBrowser::WebEngineBrowser(Callbacks callbacks, QWidget *parent)
@@ -144,8 +170,9 @@ void WebEngineBrowser::ensureProfile()
     if (m_profile)
         return;
     const QString folder = userDataFolder();
-    if (folder.isEmpty()) {
-        // No place for it: keep nothing on disk rather than write somewhere else.
+    if (!canKeepProfileIn(folder)) {
+        // No place for it (no home, or one we cannot write in): keep nothing on disk
+        // rather than write somewhere else.
         m_profile = new QWebEngineProfile(this);
         return;
     }

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QString>
+
+namespace orvy::test {
+
+// The SQL of db/readonly-account.sh for these values, given to it through the environment
+// as an administrator would; empty, with *error saying why, when the script fails.
+QString readOnlyAccountSql(const QString &database, const QString &password,
+    const QString &clients = QStringLiteral("%"), QString *error = nullptr);
+
+} // namespace orvy::test
