@@ -141,6 +141,9 @@ void TForm1::createWidgets()
     Panel1 = makePanel(this, "Panel1");
     EdgeBrowser1 = new EdgeBrowser(Panel1);
     EdgeBrowser1->setObjectName(QStringLiteral("EdgeBrowser1"));
+    // Under the welcome panel until the first play, and not on offer to the keyboard
+    // or to assistive technology before then.
+    EdgeBrowser1->hide();
 
     createToolbar();
     createSidePanel();

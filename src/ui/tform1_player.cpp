@@ -30,10 +30,12 @@ void TForm1::ListBox1DblClick()
 void TForm1::PlayVideo(const QString &url)
 {
     const quint64 request = EdgeBrowser1->takeRequestTicket();
+    EdgeBrowser1->show();
     if (!EdgeBrowser1->isCreated()) {
         QString reason;
         bool created = false;
-        // The first view re-creates the native window for its rendering surface.
+        // The window is made ready for the first view and kept; where it cannot be (see
+        // EdgeBrowser), the toolkit makes the native window anew as the view arrives.
         keepingActivation([&] { created = EdgeBrowser1->waitUntilCreated(&reason); });
         // A play asked for while we waited has already loaded its own lesson; the last
         // lesson chosen is the one that stays.
@@ -64,6 +66,18 @@ void TForm1::setBorderless(bool borderless)
 {
     if (windowFlags().testFlag(Qt::FramelessWindowHint) == borderless)
         return;
+    const Qt::WindowFlags flags
+        = borderless ? windowFlags() | Qt::FramelessWindowHint : windowFlags() & ~Qt::FramelessWindowHint;
+    // On X11 the frame changes in place: the native window stays mapped, maximized and
+    // active, and the window manager keeps its normal size and place for a later
+    // restore. Changing the widget's flags would unmap it and map it again, a new
+    // window to the manager.
+    if (windowHandle() && windowHandle()->handle()
+        && QGuiApplication::platformName() == QLatin1String("xcb")) {
+        overrideWindowFlags(flags);
+        windowHandle()->setFlags(flags);
+        return;
+    }
     // The page of a window on the screen asked for this: whatever the toolkit still
     // believes, the window is not minimized.
     Qt::WindowStates states = windowState();
@@ -74,7 +88,7 @@ void TForm1::setBorderless(bool borderless)
     // Changing the flags re-creates the native frame and hides the window; put it back
     // as it was, maximized, with the same widgets and page inside.
     keepingActivation([&] {
-        setWindowFlag(Qt::FramelessWindowHint, borderless);
+        setWindowFlags(flags);
         setWindowState(states);
         if (visible)
             show();

@@ -147,6 +147,7 @@ private:
     }
 
     std::unique_ptr<QWidget> m_host;
+    WId m_hostNative = 0; // the host's native window as first shown
     EdgeBrowser *m_browser = nullptr;
     std::unique_ptr<HttpServer> m_server;
     QString m_video;
@@ -169,6 +170,7 @@ private Q_SLOTS:
         m_host->show();
         m_host->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(m_host.get()));
+        m_hostNative = m_host->internalWinId();
     }
 
     void cleanup()
@@ -300,6 +302,10 @@ private Q_SLOTS:
         QVERIFY(createView());
         QVERIFY(m_browser->isCreated());
         QCOMPARE(m_browser->view(), first);
+        // The view went into the window as it was: its native window was not made anew.
+        QCOMPARE(m_host->internalWinId(), m_hostNative);
+        // Where the page draws nothing, it shows the window's own ground.
+        QCOMPARE(page()->backgroundColor(), m_host->palette().color(QPalette::Window));
         m_browser->create(); // exists: nothing happens
         QCOMPARE(m_browser->view(), first);
 

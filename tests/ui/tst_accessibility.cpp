@@ -132,11 +132,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("name");
         QTest::addColumn<bool>("focusable");
         QTest::addColumn<bool>("hasDescription");
+        QTest::addColumn<bool>("shown");
 
         const auto row = [](const char *object, QAccessible::Role role, const QString &name, bool focusable,
-                             bool hasDescription = true) {
+                             bool hasDescription = true, bool shown = true) {
             QTest::newRow(object) << QString::fromLatin1(object) << int(role) << name << focusable
-                                  << hasDescription;
+                                  << hasDescription << shown;
         };
         // A list's name is what it shows, its caption when it shows nothing (its label,
         // below, names it either way).
@@ -157,7 +158,8 @@ private Q_SLOTS:
         row("Image4", QAccessible::Link, QStringLiteral("مالپەرێ ئۆرڤی کلاس"), true);
         row("Image3", QAccessible::Link, QStringLiteral("ئینستاگرام"), true);
         row("Image6", QAccessible::Link, QStringLiteral("فەیسبووک"), true);
-        row("EdgeBrowser1", QAccessible::Client, QStringLiteral("ڤیدیۆیا وانێ"), false);
+        // Hidden under the welcome panel until the first play.
+        row("EdgeBrowser1", QAccessible::Client, QStringLiteral("ڤیدیۆیا وانێ"), false, true, false);
         row("lblTitle", QAccessible::StaticText, QStringLiteral("ئۆرڤی کلاس"), false, false);
     }
 
@@ -168,6 +170,7 @@ private Q_SLOTS:
         QFETCH(QString, name);
         QFETCH(bool, focusable);
         QFETCH(bool, hasDescription);
+        QFETCH(bool, shown);
 
         QWidget *w = widget(object);
         QVERIFY(w);
@@ -182,7 +185,7 @@ private Q_SLOTS:
             qPrintable(a->text(QAccessible::Description)));
         const QAccessible::State state = a->state();
         QCOMPARE(bool(state.focusable), focusable);
-        QVERIFY(!state.invisible);
+        QCOMPARE(!state.invisible, shown);
         QVERIFY(!state.disabled);
         // Reached from the window through the tree, as a screen reader walks it.
         QList<QAccessibleInterface *> all;
@@ -461,6 +464,7 @@ private Q_SLOTS:
         // The player's view joins the tab order after the welcome panel, which is gone.
         QAccessibleInterface *player = iface(m_form->EdgeBrowser1);
         QCOMPARE(player->text(QAccessible::Name), QStringLiteral("ڤیدیۆیا وانێ"));
+        QVERIFY(!player->state().invisible);
         QVERIFY(iface(m_form->Panel2)->state().invisible);
     }
 

@@ -109,11 +109,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("label"); // the labelling caption, if any
         QTest::addColumn<bool>("focusable");
         QTest::addColumn<bool>("pressable");
+        QTest::addColumn<bool>("showing");
 
         const auto row = [](const QString &name, const char *role, const QString &label, bool focusable,
-                             bool pressable) {
+                             bool pressable, bool showing = true) {
             QTest::addRow("%s %s", role, qPrintable(name))
-                << name << QString::fromLatin1(role) << label << focusable << pressable;
+                << name << QString::fromLatin1(role) << label << focusable << pressable << showing;
         };
         row(QStringLiteral("کورسێن من"), "combo box", QStringLiteral("کورسێن من"), true, true);
         row(QStringLiteral("کورسێن ئۆرڤی کلاس"), "combo box", QStringLiteral("کورسێن ئۆرڤی کلاس"), true,
@@ -126,7 +127,8 @@ private Q_SLOTS:
         row(QStringLiteral("ئینستاگرام"), "link", QString(), true, true);
         row(QStringLiteral("فەیسبووک"), "link", QString(), true, true);
         row(QStringLiteral("بەخێربێن"), "label", QString(), false, false);
-        row(QStringLiteral("ڤیدیۆیا وانێ"), "filler", QString(), false, false);
+        // Hidden under the welcome panel until the first play.
+        row(QStringLiteral("ڤیدیۆیا وانێ"), "filler", QString(), false, false, false);
     }
 
     void namesAsAScreenReaderReadsThem()
@@ -136,6 +138,7 @@ private Q_SLOTS:
         QFETCH(QString, label);
         QFETCH(bool, focusable);
         QFETCH(bool, pressable);
+        QFETCH(bool, showing);
 
         const QList<QJsonObject> found = named(name, role);
         QCOMPARE(found.size(), 1);
@@ -144,7 +147,7 @@ private Q_SLOTS:
             QCOMPARE(strings(node.value(QStringLiteral("labelledBy"))), QStringList { label });
         const QStringList states = strings(node.value(QStringLiteral("states")));
         QCOMPARE(states.contains(QStringLiteral("focusable")), focusable);
-        QVERIFY(states.contains(QStringLiteral("showing")));
+        QCOMPARE(states.contains(QStringLiteral("showing")), showing);
         QCOMPARE(strings(node.value(QStringLiteral("actions"))).contains(QStringLiteral("Press")), pressable);
         if (role != QStringLiteral("combo box") && role != QStringLiteral("label"))
             QVERIFY(!node.value(QStringLiteral("description")).toString().isEmpty());

@@ -11,8 +11,11 @@
 #include "ui/widgets/sidepanel.h"
 #include "webutil.h"
 
+#include <QAccessible>
 #include <QAction>
+#include <QApplication>
 #include <QElapsedTimer>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 #include <QWebEnginePage>
@@ -59,6 +62,13 @@ private:
     }
 
     void doubleClickLesson(int row) { orvy::test::doubleClickLesson(*m_form, row); }
+
+    // What assistive technology is told about the player.
+    bool playerReportedShowing() const
+    {
+        QAccessibleInterface *player = QAccessible::queryAccessibleInterface(m_form->EdgeBrowser1);
+        return player && !player->state().invisible;
+    }
 
     // Enters the page's full screen with a real click on a button of the page.
     void enterFullScreenByGesture()
@@ -125,9 +135,12 @@ private Q_SLOTS:
     {
         MessageBoxCatcher boxes;
         chooseFirstCourse();
+        // Under the welcome panel, the player is not on offer before the first play.
+        QVERIFY(!playerReportedShowing());
         doubleClickLesson(1);
         QVERIFY(m_form->EdgeBrowser1->isCreated());
         QVERIFY(!m_form->Panel2->isVisible());
+        QVERIFY(playerReportedShowing());
         QVERIFY(m_form->Image1->picture().isNull()); // hidden for good: nothing keeps the banner
         QVERIFY(waitJs(QStringLiteral("document.getElementById('vid') !== null")));
         QCOMPARE(js(QStringLiteral("document.getElementById('vid').currentSrc")).toString(),
@@ -142,6 +155,67 @@ private Q_SLOTS:
         QVERIFY(waitJs(QStringLiteral("document.getElementById('vid').currentSrc.endsWith('?lesson=1')")));
         QVERIFY(!m_form->Panel2->isVisible());
         QVERIFY(boxes.seen().isEmpty());
+    }
+
+    // Around a letterboxed video the page shows the window's black, not a white page;
+    // the page itself is as built, with no style of ours in it.
+    void theLetterboxIsTheWindowsBlack()
+    {
+        chooseFirstCourse();
+        doubleClickLesson(0);
+        QVERIFY(videoRunsOn());
+        QCOMPARE(js(QStringLiteral("document.querySelectorAll('style, [style]').length")).toInt(), 0);
+        QCOMPARE(js(QStringLiteral("getComputedStyle(document.body).backgroundColor")).toString(),
+            QStringLiteral("rgba(0, 0, 0, 0)"));
+        QWidget *view = m_form->EdgeBrowser1->view();
+        const QPoint topLeft = view->mapToGlobal(QPoint(0, 0));
+        const QRect area(topLeft, view->size());
+        // The page's margin at the four corners, and the area below the video element.
+        const QList<QPoint> ground = { area.topLeft() + QPoint(2, 2), area.topRight() + QPoint(-2, 2),
+            area.bottomLeft() + QPoint(2, -2), area.bottomRight() + QPoint(-2, -2) };
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                const QImage shown = view->screen()->grabWindow(0).toImage();
+                for (const QPoint &p : ground) {
+                    if (QColor(shown.pixel(p)) != QColor(Qt::black))
+                        return false;
+                }
+                return true;
+            }(),
+            10000);
+    }
+
+    // Tab leaves the player in one step, either way: the page's own stops (the video's
+    // controls) are not shown while it plays.
+    void tabLeavesThePlayerInOneStep_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<QString>("next");
+        QTest::newRow("Tab") << int(Qt::Key_Tab) << int(Qt::NoModifier) << QStringLiteral("AdvComboBox1");
+        QTest::newRow("Shift+Tab") << int(Qt::Key_Backtab) << int(Qt::ShiftModifier)
+                                   << QStringLiteral("ListBox1");
+    }
+    void tabLeavesThePlayerInOneStep()
+    {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(QString, next);
+        chooseFirstCourse();
+        doubleClickLesson(0);
+        QVERIFY(videoRunsOn());
+        QTRY_VERIFY(m_form->isActiveWindow());
+        QTRY_VERIFY(input());
+        input()->setFocus(Qt::TabFocusReason);
+        QTRY_VERIFY(input()->hasFocus());
+        QTest::keyClick(m_form->windowHandle(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QTRY_VERIFY(
+            QApplication::focusWidget() && !m_form->EdgeBrowser1->isAncestorOf(QApplication::focusWidget()));
+        QCOMPARE(QApplication::focusWidget()->objectName(), next);
+        // And back in one step the other way.
+        QTest::keyClick(m_form->windowHandle(), key == Qt::Key_Tab ? Qt::Key_Backtab : Qt::Key_Tab,
+            key == Qt::Key_Tab ? Qt::ShiftModifier : Qt::NoModifier);
+        QTRY_VERIFY(input()->hasFocus());
     }
 
     void fullScreenTogglesTheChrome()

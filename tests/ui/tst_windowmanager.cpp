@@ -1,7 +1,9 @@
 // The main window as a window manager sees it (openbox on the test's own X server):
 // shown maximized as the program shows it, it stays maximized on the same work area
 // through the first play, every full-screen round, and a minimise and restore. With
-// its border it is exactly as at start; without it, it covers the work area.
+// its border it is exactly as at start; without it, it covers the work area. The first
+// play leaves the rest of the window on the screen untouched, and the manager's
+// restore brings back the window's normal size and place after any of it.
 #include "formfixture.h"
 #include "tmpdir.h"
 #include "ui/browser/edgebrowser.h"
@@ -18,6 +20,10 @@
 #include <QWebEnginePage>
 #include <QWebEngineView>
 #include <QWindow>
+#include <atomic>
+#include <cstring>
+#include <thread>
+#include <xcb/xcb.h>
 
 using orvy::test::FormFixture;
 using orvy::test::MessageBoxCatcher;
@@ -77,6 +83,21 @@ QString text(const QRect &r)
     return QStringLiteral("%1,%2 %3x%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
 }
 
+// The window manager's frame around a client area on the screen (_NET_FRAME_EXTENTS:
+// left, right, top, bottom). Qt keeps its own copy of the frame's margins, which may
+// lag behind after the manager restores and maximizes the window.
+QRect xFrameGeometry(WId window, const QRect &client)
+{
+    const QString out = run(QStringLiteral("xprop"),
+        { QStringLiteral("-id"), QString::number(window), QStringLiteral("_NET_FRAME_EXTENTS") });
+    const qsizetype equals = out.indexOf(u'=');
+    const QStringList extents = equals < 0 ? QStringList() : out.mid(equals + 1).split(u',');
+    if (extents.size() != 4)
+        return {};
+    return client.adjusted(-extents[0].trimmed().toInt(), -extents[2].trimmed().toInt(),
+        extents[1].trimmed().toInt(), extents[3].trimmed().toInt());
+}
+
 // One line with all that is compared, so a failure shows every difference at once.
 QString look(const QWidget *window)
 {
@@ -89,9 +110,10 @@ QString look(const QWidget *window)
     if (s & Qt::WindowFullScreen)
         state += QStringLiteral("fullscreen ");
     const WId id = window->internalWinId();
+    const QRect xClient = xClientGeometry(id);
     return QStringLiteral("state: %1| _NET_WM_STATE: %2 | frame %3 | client %4 | X client %5")
-        .arg(state, netWmState(id), text(window->frameGeometry()), text(window->geometry()),
-            text(xClientGeometry(id)));
+        .arg(state, netWmState(id), text(xFrameGeometry(id, xClient)), text(window->geometry()),
+            text(xClient));
 }
 
 QString lookWithFrame(const QRect &client, const QRect &workArea)
@@ -105,6 +127,133 @@ QString lookWithoutFrame(const QRect &workArea)
 {
     return lookWithFrame(workArea, workArea);
 }
+
+xcb_window_t rootOf(xcb_connection_t *connection)
+{
+    return xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+}
+
+xcb_atom_t atom(xcb_connection_t *connection, const char *name)
+{
+    xcb_intern_atom_reply_t *reply = xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, 0, uint16_t(strlen(name)), name), nullptr);
+    const xcb_atom_t result = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+    free(reply);
+    return result;
+}
+
+// Asks the window manager to add or drop a window's maximized state, as the title bar's
+// double click and the maximize and restore buttons do (a _NET_WM_STATE message to the
+// root window).
+bool askToMaximize(WId window, bool maximize)
+{
+    xcb_connection_t *connection = xcb_connect(nullptr, nullptr);
+    if (xcb_connection_has_error(connection)) {
+        xcb_disconnect(connection);
+        return false;
+    }
+    xcb_client_message_event_t message {};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = xcb_window_t(window);
+    message.type = atom(connection, "_NET_WM_STATE");
+    message.data.data32[0] = maximize ? 1 : 0; // _NET_WM_STATE_ADD or _REMOVE
+    message.data.data32[1] = atom(connection, "_NET_WM_STATE_MAXIMIZED_VERT");
+    message.data.data32[2] = atom(connection, "_NET_WM_STATE_MAXIMIZED_HORZ");
+    message.data.data32[3] = 1; // from an application, as a task bar or pager is
+    xcb_send_event(connection, 0, rootOf(connection),
+        XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+        reinterpret_cast<const char *>(&message));
+    // A round trip: the server has handled the message before the connection closes.
+    xcb_get_input_focus_reply_t *reply
+        = xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr);
+    const bool sent = reply != nullptr;
+    free(reply);
+    xcb_disconnect(connection);
+    return sent;
+}
+
+// What the screen shows at given points, read every few milliseconds on a connection
+// and a thread of its own, so that a window that vanishes while the program is busy
+// is seen as well.
+class ScreenSampler {
+public:
+    explicit ScreenSampler(const QList<QPoint> &points)
+        : m_points(points)
+        , m_connection(xcb_connect(nullptr, nullptr))
+    {
+        m_thread = std::thread([this] { run(); });
+    }
+    ~ScreenSampler() { stop(); }
+
+    // Stops sampling; then, per point, the samples that differed from the first one.
+    QList<int> stop()
+    {
+        m_running = false;
+        if (m_thread.joinable())
+            m_thread.join();
+        if (m_connection) {
+            xcb_disconnect(m_connection);
+            m_connection = nullptr;
+        }
+        return m_changed;
+    }
+    int samples() const { return m_samples; }
+    // Every value seen at each point, in the order first seen, as #rrggbb.
+    QStringList seen() const
+    {
+        QStringList out;
+        for (const QList<quint32> &values : m_seen) {
+            QStringList colours;
+            for (quint32 v : values)
+                colours << QStringLiteral("#%1").arg(v & 0xFFFFFF, 6, 16, QLatin1Char('0'));
+            out << colours.join(u' ');
+        }
+        return out;
+    }
+
+private:
+    void run()
+    {
+        m_changed = QList<int>(m_points.size(), 0);
+        m_seen = QList<QList<quint32>>(m_points.size());
+        if (xcb_connection_has_error(m_connection))
+            return;
+        const xcb_window_t root = rootOf(m_connection);
+        QList<quint32> first;
+        while (m_running) {
+            for (qsizetype i = 0; i < m_points.size(); ++i) {
+                const QPoint p = m_points.at(i);
+                xcb_get_image_reply_t *image = xcb_get_image_reply(m_connection,
+                    xcb_get_image(m_connection, XCB_IMAGE_FORMAT_Z_PIXMAP, root, int16_t(p.x()),
+                        int16_t(p.y()), 1, 1, ~0u),
+                    nullptr);
+                if (!image)
+                    continue;
+                quint32 pixel = 0;
+                memcpy(&pixel, xcb_get_image_data(image),
+                    std::min<size_t>(sizeof pixel, size_t(xcb_get_image_data_length(image))));
+                free(image);
+                if (first.size() <= i)
+                    first << pixel;
+                else if (pixel != first.at(i))
+                    ++m_changed[i];
+                if (!m_seen[i].contains(pixel))
+                    m_seen[i] << pixel;
+            }
+            ++m_samples;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    }
+
+    const QList<QPoint> m_points;
+    xcb_connection_t *m_connection;
+    std::atomic<bool> m_running { true };
+    std::atomic<int> m_samples { 0 };
+    QList<int> m_changed;
+    QList<QList<quint32>> m_seen;
+    std::thread m_thread;
+};
 
 } // namespace
 
@@ -175,6 +324,44 @@ private:
         QTRY_COMPARE_WITH_TIMEOUT(look(m_form.get()), lookWithoutFrame(m_workArea), 10000);
     }
 
+    // As the user minimises it: through the window manager; then, as a task bar restores
+    // it, the manager is asked to activate it.
+    void minimise()
+    {
+        QCOMPARE(run(QStringLiteral("xdotool"),
+                     { QStringLiteral("windowminimize"), QString::number(m_form->internalWinId()) }),
+            QString());
+        QTRY_VERIFY(m_form->windowState() & Qt::WindowMinimized);
+        QTRY_COMPARE(
+            netWmState(m_form->internalWinId()).split(u' ').contains(QStringLiteral("HIDDEN")), true);
+        // Off the screen for the program too, before the user brings it back.
+        QTRY_VERIFY(!m_form->windowHandle()->isExposed());
+    }
+    void bringBack()
+    {
+        QCOMPARE(run(QStringLiteral("xdotool"),
+                     { QStringLiteral("windowactivate"), QString::number(m_form->internalWinId()) }),
+            QString());
+        QTRY_VERIFY(!(m_form->windowState() & Qt::WindowMinimized));
+    }
+
+    // Has the manager restore the window; where its client area then is, on the screen.
+    void restore(QRect *client)
+    {
+        QVERIFY(askToMaximize(m_form->internalWinId(), false));
+        QTRY_VERIFY_WITH_TIMEOUT(!(m_form->windowState() & Qt::WindowMaximized), 10000);
+        QTRY_VERIFY(netWmState(m_form->internalWinId()).isEmpty());
+        // Settled: the toolkit and the X server agree.
+        QTRY_COMPARE(xClientGeometry(m_form->internalWinId()), m_form->geometry());
+        *client = m_form->geometry();
+    }
+    void maximizeAgain()
+    {
+        QVERIFY(askToMaximize(m_form->internalWinId(), true));
+        QTRY_VERIFY_WITH_TIMEOUT(m_form->windowState() & Qt::WindowMaximized, 10000);
+        verifyWithFrame();
+    }
+
 private Q_SLOTS:
     void initTestCase()
     {
@@ -239,41 +426,115 @@ private Q_SLOTS:
         STEP(keyboardStaysWithThePlayer());
     }
 
+    // Nothing but the player area changes on the screen from the double click to the
+    // running video: the side panel and the window manager's title bar stay as they are,
+    // on the same native window (re-creating it would unmap the window for a moment).
+    void theFirstPlayLeavesTheRestOfTheWindowAlone()
+    {
+        const WId native = m_form->internalWinId();
+        // The side panel below its course caption, where nothing is drawn, and the title
+        // bar between its left edge and the title, away from text and buttons.
+        const QPoint sidePanel = m_form->Label2->mapToGlobal(QPoint(8, m_form->Label2->height() / 2));
+        const QRect frame = m_form->frameGeometry();
+        const QPoint titleBar(frame.left() + frame.width() / 4, (frame.top() + m_client.top()) / 2);
+        QTest::qWait(300); // the list's paint after the course choice is done
+        ScreenSampler sampler({ sidePanel, titleBar });
+        STEP(play(0));
+        QTest::qWait(300);
+        const QList<int> changed = sampler.stop();
+        QVERIFY2(sampler.samples() > 100, qPrintable(QString::number(sampler.samples())));
+        QVERIFY2(changed == QList<int>({ 0, 0 }),
+            qPrintable(
+                QStringLiteral("%1 of %2 samples changed at the side panel (%3), %4 at the title bar (%5)")
+                    .arg(changed.value(0))
+                    .arg(sampler.samples())
+                    .arg(sampler.seen().value(0))
+                    .arg(changed.value(1))
+                    .arg(sampler.seen().value(1))));
+        QCOMPARE(m_form->internalWinId(), native);
+        STEP(verifyWithFrame());
+    }
+
+    // The manager's restore brings the window back to its normal size (the design size)
+    // and place, whatever happened to it while it was maximized.
+    void restoreBringsBackTheNormalGeometry_data()
+    {
+        QTest::addColumn<bool>("fullScreen");
+        QTest::addColumn<bool>("minimiseInFullScreen");
+        QTest::newRow("after the first play") << false << false;
+        QTest::newRow("after a full-screen round") << true << false;
+        QTest::newRow("after a minimise in full screen") << true << true;
+    }
+    void restoreBringsBackTheNormalGeometry()
+    {
+        QFETCH(bool, fullScreen);
+        QFETCH(bool, minimiseInFullScreen);
+        QRect normal;
+        STEP(restore(&normal));
+        QCOMPARE(normal.size(), QSize(TForm1::designWidth, TForm1::designHeight));
+        QVERIFY2(m_workArea.contains(normal), qPrintable(text(normal)));
+        STEP(maximizeAgain());
+
+        STEP(play(0));
+        STEP(verifyWithFrame());
+        if (fullScreen) {
+            STEP(enterFullScreen());
+            STEP(verifyWithoutFrame());
+            if (minimiseInFullScreen) {
+                STEP(minimise());
+                STEP(bringBack());
+                STEP(verifyWithoutFrame());
+            }
+            STEP(leaveFullScreen());
+            STEP(verifyWithFrame());
+        }
+        QRect again;
+        STEP(restore(&again));
+        QCOMPARE(again, normal);
+        STEP(maximizeAgain());
+        QTRY_VERIFY(m_form->isActiveWindow());
+    }
+
     void minimiseAndRestore_data()
     {
         QTest::addColumn<bool>("fullScreen");
         QTest::newRow("with frame") << false;
         QTest::newRow("in full screen") << true;
     }
+    // Minimised, the window shows nothing: the view is hidden and the page is told so.
+    // Restored, the same page shows again, not loaded anew, its video where it was or
+    // further on.
     void minimiseAndRestore()
     {
         QFETCH(bool, fullScreen);
         STEP(play(0));
         if (fullScreen)
             STEP(enterFullScreen());
-        // As the user minimises it: through the window manager.
-        QCOMPARE(run(QStringLiteral("xdotool"),
-                     { QStringLiteral("windowminimize"), QString::number(m_form->internalWinId()) }),
-            QString());
-        QTRY_VERIFY(m_form->windowState() & Qt::WindowMinimized);
-        QTRY_COMPARE(
-            netWmState(m_form->internalWinId()).split(u' ').contains(QStringLiteral("HIDDEN")), true);
-        // Off the screen for the program too, before the user brings it back.
-        QTRY_VERIFY(!m_form->windowHandle()->isExposed());
+        QWebEngineView *view = m_form->EdgeBrowser1->view();
+        QVERIFY(js(QStringLiteral("window.marker = 42; true")).toBool());
+        const QString time = QStringLiteral("document.getElementById('vid').currentTime");
+        const double before = js(time).toDouble();
 
-        // As a task bar restores it: the window manager is asked to activate it.
-        QCOMPARE(run(QStringLiteral("xdotool"),
-                     { QStringLiteral("windowactivate"), QString::number(m_form->internalWinId()) }),
-            QString());
+        STEP(minimise());
+        QTRY_VERIFY(!view->isVisible());
+        QTRY_COMPARE(js(QStringLiteral("document.visibilityState")).toString(), QStringLiteral("hidden"));
+
+        STEP(bringBack());
         if (fullScreen)
             STEP(verifyWithoutFrame());
         else
             STEP(verifyWithFrame());
-        // The same page plays on.
+        QTRY_VERIFY(view->isVisible());
+        QTRY_COMPARE(js(QStringLiteral("document.visibilityState")).toString(), QStringLiteral("visible"));
+        QCOMPARE(m_form->EdgeBrowser1->view(), view);
+        QCOMPARE(js(QStringLiteral("window.marker")).toInt(), 42);
         QVERIFY(js(QStringLiteral("document.getElementById('vid').currentSrc"))
                     .toString()
                     .endsWith(u"?lesson=1"));
+        const double after = js(time).toDouble();
+        QVERIFY2(after >= before, qPrintable(QStringLiteral("%1 before, %2 after").arg(before).arg(after)));
         if (fullScreen) {
+            // The keyboard is back with the player: Escape leaves full screen.
             STEP(leaveFullScreen());
             STEP(verifyWithFrame());
         }

@@ -3,6 +3,7 @@
 #include "ui/browser/browserenginefactory.h"
 #include "ui/browser/browserpaths.h"
 #include "ui/browser/enginecheck.h"
+#include "ui/browser/windowsurface.h"
 
 #include <QCoreApplication>
 #include <QLoggingCategory>
@@ -113,6 +114,8 @@ bool EdgeBrowser::loadEngine(QString *error)
             *error = tr("The browser engine could not be loaded: %1").arg(firstError);
         return false;
     }
+    // Before the view joins the window, so that the window stays on the screen.
+    browser::prepareWindowForView(this);
     BrowserEngine::Callbacks callbacks;
     callbacks.creationFinished
         = [this](bool created, const QString &reason) { Q_EMIT creationFinished(created, reason); };
@@ -123,7 +126,39 @@ bool EdgeBrowser::loadEngine(QString *error)
     m_engineWidget = m_engine->widget();
     m_engineWidget->setGeometry(rect());
     m_engineWidget->show();
+    m_watchedWindow = window();
+    m_watchedWindow->installEventFilter(this);
+    followWindowState();
     return true;
+}
+
+bool EdgeBrowser::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_watchedWindow && event->type() == QEvent::WindowStateChange)
+        followWindowState();
+    return QWidget::eventFilter(watched, event);
+}
+
+void EdgeBrowser::followWindowState()
+{
+    if (!m_engineWidget || !m_watchedWindow)
+        return;
+    // A minimized window shows nothing: the page is told it is hidden (it stops drawing)
+    // but stays loaded, and its video keeps its place.
+    const bool minimized = m_watchedWindow->windowState() & Qt::WindowMinimized;
+    if (minimized == m_engineWidget->isHidden())
+        return;
+    if (minimized) {
+        QWidget *focus = m_watchedWindow->focusWidget();
+        m_focusBeforeMinimized = focus && m_engineWidget->isAncestorOf(focus) ? focus : nullptr;
+        m_engineWidget->hide();
+        return;
+    }
+    m_engineWidget->show();
+    // Hiding the view moved the keyboard on if the window still had it; it comes back.
+    if (m_focusBeforeMinimized && m_watchedWindow->focusWidget() != m_focusBeforeMinimized)
+        m_focusBeforeMinimized->setFocus();
+    m_focusBeforeMinimized = nullptr;
 }
 
 bool EdgeBrowser::isCreated() const

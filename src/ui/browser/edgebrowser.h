@@ -20,9 +20,14 @@ class BrowserEngine;
 // accepted inside this widget (the window drops its own chrome around it) and
 // reported by containsFullScreenElementChanged().
 //
+// The view is shown and hidden with this widget, and also hidden while the window
+// is minimized, shown again when it is restored; the page stays loaded throughout.
+//
 // The web engine itself is a plug-in (engine/) loaded at the first create(): the
 // window starts without loading the engine's libraries or making the OpenGL
-// context it shares, which only the player needs.
+// context it shares, which only the player needs. Then, before the view joins it,
+// the window is given what the view needs to be drawn in it (windowsurface.h), so
+// that its native window is kept rather than made anew.
 //
 // The browser profile lives in userDataFolder(); it is made when the first view
 // is created and kept for later views.
@@ -114,12 +119,16 @@ Q_SIGNALS:
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     bool loadEngine(QString *error);
+    void followWindowState();
 
     BrowserEngine *m_engine = nullptr; // its widget is our child
     QPointer<QWidget> m_engineWidget;
+    QPointer<QWidget> m_watchedWindow; // whose minimized state the view follows
+    QPointer<QWidget> m_focusBeforeMinimized; // inside the view, given back on restore
     std::chrono::milliseconds m_timeLimit { 30000 };
     quint64 m_lastTicket = 0;
 };

@@ -56,6 +56,13 @@ protected:
     }
 };
 
+// Tab and Shift+Tab, with no other modifier.
+bool isTabKey(const QKeyEvent *event)
+{
+    return (event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab)
+        && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
+}
+
 bool isZoomKey(const QKeyEvent *event)
 {
     if (!(event->modifiers() & Qt::ControlModifier))
@@ -184,6 +191,9 @@ void WebEngineBrowser::create()
 
     m_view = new QWebEngineView(this);
     m_page = new QuietPage(m_profile, m_view);
+    // Where the page draws nothing (around a letterboxed video, before the first
+    // page) it shows the window's ground, not the engine's white.
+    m_page->setBackgroundColor(palette().color(QPalette::Window));
     QWebEngineSettings *settings = m_page->settings();
     // Lessons start with sound as soon as their page loads.
     settings->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, false);
@@ -307,6 +317,13 @@ bool WebEngineBrowser::eventFilter(QObject *watched, QEvent *event)
         const auto *key = static_cast<QKeyEvent *>(event);
         if (isZoomKey(key))
             return true;
+        // Tab leaves the player in one step: the page's own stops, the video's
+        // controls, are hidden while it plays and would take the keyboard unseen.
+        if (isTabKey(key)) {
+            if (event->type() == QEvent::KeyPress)
+                focusNextPrevChild(key->key() == Qt::Key_Tab);
+            return true;
+        }
         // The engine leaves full screen on Escape only when asked to.
         if (key->key() == Qt::Key_Escape && key->modifiers() == Qt::NoModifier && m_fullScreen && m_page) {
             if (event->type() == QEvent::KeyPress)
