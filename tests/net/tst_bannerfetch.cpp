@@ -362,7 +362,7 @@ private Q_SLOTS:
 
         // The server sees the request exactly as without a proxy.
         QCOMPARE(server->requests().size(), 1);
-        const HttpServer::Request &arrived = server->requests().first();
+        const HttpServer::Request arrived = server->requests().first();
         QCOMPARE(arrived.method, QByteArray("GET"));
         QCOMPARE(arrived.path, QByteArray("/b"));
         QCOMPARE(arrived.header("User-Agent"), QByteArray("Embarcadero URI Client/1.0"));
@@ -372,7 +372,7 @@ private Q_SLOTS:
         }
         // The proxy sees the same request, or the tunnel's, with the same headers only.
         QCOMPARE(proxy.requests().size(), 1);
-        const HttpProxy::Request &seen = proxy.requests().first();
+        const HttpProxy::Request seen = proxy.requests().first();
         const QByteArray authority = "127.0.0.1:" + QByteArray::number(server->port());
         QCOMPARE(seen.method, QByteArray(secure ? "CONNECT" : "GET"));
         QCOMPARE(seen.target, secure ? authority : "http://" + authority + "/b");
