@@ -109,7 +109,8 @@ bool LessonList::isTipVisible() const
 
 QString LessonList::tipText() const
 {
-    return isTipVisible() ? m_tipText : QString();
+    // The hint cannot change while its tooltip shows: setting one hides the tooltip first.
+    return isTipVisible() ? m_hint.section(QLatin1Char('|'), 0, 0) : QString();
 }
 
 void LessonList::onCurrentRowChanged()
@@ -131,11 +132,11 @@ void LessonList::showTip()
     if (!m_armed || !m_pointerInside)
         return;
     m_armed = false;
-    m_tipText = m_hint.section(QLatin1Char('|'), 0, 0);
-    if (m_tipText.isEmpty())
+    const QString tip = m_hint.section(QLatin1Char('|'), 0, 0);
+    if (tip.isEmpty())
         return;
     // Lesson names are data, never markup.
-    m_shownTip = Qt::convertFromPlainText(m_tipText, Qt::WhiteSpaceNoWrap);
+    m_shownTip = Qt::convertFromPlainText(tip, Qt::WhiteSpaceNoWrap);
     QToolTip::showText(m_lastPointer, m_shownTip, this, QRect(), TipDurationMs);
     // Qt's tooltip goes on a click but stays through key presses (on this platform); here
     // any key press ends it too, so the program watches them while it shows.

@@ -71,8 +71,7 @@ private:
     bool m_pointerInside = false;
     QPoint m_lastPointer;
     QTimer m_waitTimer;
-    // The hint as shown, and as handed to the tooltip (which takes rich text).
-    QString m_tipText;
+    // The hint as handed to the tooltip (which takes rich text); empty when none is shown.
     QString m_shownTip;
     // Key presses of the whole program are watched from a tooltip's showing to the next one.
     bool m_watchingKeys = false;
