@@ -164,7 +164,7 @@ void TForm1::loadLessons(RtlComboBox *list)
     ListBox1->addItems(names);
     if (tmpLinks)
         tmpLinks->append(links);
-    Label3->setText(displayText(list->currentText()));
+    Label3->setText(list->currentText()); // cut when the list was filled
 }
 
 void TForm1::AdvComboBox1Change()
