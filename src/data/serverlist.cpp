@@ -41,11 +41,9 @@ ServerAddress parseOne(const QString &entry, unsigned defaultPort)
             throwInvalid(entry);
         return { host, parsePort(rest.mid(1), entry) };
     }
-    const qsizetype colons = entry.count(u':');
-    if (colons == 0)
+    // No colon: a host name; more than one: a bare IPv6 address. Neither has a port.
+    if (entry.count(u':') != 1)
         return { entry, defaultPort };
-    if (colons > 1)
-        return { entry, defaultPort }; // a bare IPv6 address
     const qsizetype colon = entry.indexOf(u':');
     if (colon == 0)
         throwInvalid(entry);
