@@ -376,8 +376,20 @@ void WebEngineBrowser::onLoadFinished(bool ok)
 void WebEngineBrowser::onRenderProcessTerminated(int status, int exitCode)
 {
     // Once created, the next page loaded starts a new render process.
-    if (m_state == State::Creating)
-        failCreation(terminationReason(QWebEnginePage::RenderProcessTerminationStatus(status), exitCode));
+    const QString reason = terminationReason(QWebEnginePage::RenderProcessTerminationStatus(status), exitCode);
+    if (m_state == State::Creating) {
+        failCreation(reason);
+        return;
+    }
+    if (m_state != State::Created)
+        return;
+    // A page that was full screen cannot say it left.
+    if (m_fullScreen) {
+        m_fullScreen = false;
+        reportFullScreen(false);
+    }
+    if (m_callbacks.renderProcessEnded)
+        m_callbacks.renderProcessEnded(reason);
 }
 
 void WebEngineBrowser::onFullScreenRequested(QWebEngineFullScreenRequest request)
