@@ -3,6 +3,7 @@
 #include "data/connection.h"
 #include "data/dberror.h"
 #include "data/query.h"
+#include "handshake.h"
 #include "mariadbserver.h"
 #include "serversettings.h"
 
@@ -19,54 +20,15 @@ using orvy::test::settingsFor;
 
 namespace {
 
-QByteArray packet(const QByteArray &body, char sequence)
-{
-    QByteArray p;
-    p.append(char(body.size() & 0xFF)).append(char((body.size() >> 8) & 0xFF)).append(char(body.size() >> 16));
-    p.append(sequence);
-    return p + body;
-}
-
-// A protocol-10 greeting offering mysql_native_password, as a MariaDB server sends it.
-QByteArray greeting()
-{
-    QByteArray body;
-    body.append('\x0a');
-    body.append("10.11.0-posing");
-    body.append('\0');
-    body.append("\x07\0\0\0", 4); // connection id
-    body.append("abcdefgh", 8); // first part of the scramble
-    body.append('\0');
-    const quint32 capabilities = 0x000BA20F; // 4.1 protocol, secure connection, plug-in auth
-    body.append(char(capabilities & 0xFF)).append(char((capabilities >> 8) & 0xFF));
-    body.append(char(45)); // utf8mb4_general_ci
-    body.append("\x02\0", 2); // autocommit
-    body.append(char((capabilities >> 16) & 0xFF)).append(char((capabilities >> 24) & 0xFF));
-    body.append(char(21)); // scramble length
-    body.append(QByteArray(10, '\0'));
-    body.append("ijklmnopqrst", 12);
-    body.append('\0');
-    body.append("mysql_native_password");
-    body.append('\0');
-    return packet(body, 0);
-}
-
 // Greets one client on 127.0.0.1, takes its login and answers with a switch to another
 // authentication plug-in; keeps everything the client sends until it hangs up or 5 s pass.
 class PosingServer {
 public:
     explicit PosingServer(const QByteArray &switchBody)
     {
-        m_socket = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address {};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (m_socket < 0 || ::bind(m_socket, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0
-            || ::listen(m_socket, 4) != 0
-            || ::getsockname(m_socket, reinterpret_cast<sockaddr *>(&address), &length) != 0)
+        m_socket = orvy::test::loopbackListener(&m_port, 4);
+        if (m_socket < 0)
             return;
-        m_port = ntohs(address.sin_port);
         m_thread = std::thread([this, switchBody] { serve(switchBody); });
     }
     ~PosingServer()
@@ -113,13 +75,13 @@ private:
         const int client = ::accept(m_socket, nullptr, nullptr);
         if (client < 0)
             return;
-        const QByteArray hello = greeting();
+        const QByteArray hello = orvy::test::serverGreeting("10.11.0-posing");
         bool ok = ::write(client, hello.constData(), size_t(hello.size())) == hello.size();
         // The login: one packet, whose length is in its header.
         while (ok && (m_received.size() < 4 || m_received.size() < 4 + (quint8(m_received[0]) | quint8(m_received[1]) << 8)))
             ok = readSome(client, 5000);
         if (ok) {
-            const QByteArray ask = packet(switchBody, 2);
+            const QByteArray ask = orvy::test::protocolPacket(switchBody, 2);
             ok = ::write(client, ask.constData(), size_t(ask.size())) == ask.size();
         }
         while (ok)

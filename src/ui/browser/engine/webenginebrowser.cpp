@@ -284,10 +284,7 @@ void WebEngineBrowser::closeView()
     }
     if (m_state != State::Created)
         return;
-    if (m_fullScreen) {
-        m_fullScreen = false;
-        reportFullScreen(false);
-    }
+    endFullScreen();
     dropView();
     m_state = State::None;
 }
@@ -384,10 +381,7 @@ void WebEngineBrowser::onRenderProcessTerminated(int status, int exitCode)
     if (m_state != State::Created)
         return;
     // A page that was full screen cannot say it left.
-    if (m_fullScreen) {
-        m_fullScreen = false;
-        reportFullScreen(false);
-    }
+    endFullScreen();
     if (m_callbacks.renderProcessEnded)
         m_callbacks.renderProcessEnded(reason);
 }
@@ -429,6 +423,14 @@ void WebEngineBrowser::reportCreation(bool created, const QString &error)
         m_callbacks.creationFinished(created, error);
     if (self)
         Q_EMIT creationFinished(created, error);
+}
+
+void WebEngineBrowser::endFullScreen()
+{
+    if (!m_fullScreen)
+        return;
+    m_fullScreen = false;
+    reportFullScreen(false);
 }
 
 void WebEngineBrowser::reportFullScreen(bool containsFullScreenElement)
