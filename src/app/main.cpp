@@ -1,4 +1,5 @@
 #include "app/firstpaint.h"
+#include "core/linkfilter.h"
 #include "ui/browser/edgebrowser.h"
 #include "ui/tform1.h"
 #include "ui/theme.h"
@@ -23,8 +24,11 @@ int main(int argc, char *argv[])
 
     auto settings = orvy::ui::FormSettings::builtIn();
     settings.fatalExit = [](int exitCode) { std::exit(exitCode); };
-    settings.openLink
-        = [](const QString &link) { QDesktopServices::openUrl(QUrl(link, QUrl::TolerantMode)); };
+    settings.openLink = [](const QString &link) {
+        // Only web, mail and telephone links reach the desktop; any other does nothing.
+        if (const auto url = orvy::linkToOpen(link))
+            QDesktopServices::openUrl(*url);
+    };
 
     orvy::ui::TForm1 Form1(std::move(settings));
     Form1.showMaximized();

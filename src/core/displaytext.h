@@ -14,6 +14,10 @@ inline constexpr qsizetype maxDisplayLength = 2000;
 // character boundary (never inside a surrogate pair, a letter and its marks, or an emoji
 // sequence) and ended with "…", maxDisplayLength in all. Only what is shown is cut: links
 // and other values the program acts on are kept as stored.
+//
+// What one text holds cannot act on what is shown beside it: a NUL is shown as "␀", and a
+// text with direction controls (embeddings, overrides, isolates) goes between FSI and PDI
+// with those left open closed and stray closers dropped. Other texts are shown as stored.
 QString displayText(const QString &text);
 
 } // namespace orvy

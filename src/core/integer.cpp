@@ -28,9 +28,12 @@ int hexValue(QChar c)
 qint32 parseInteger(const QString &text)
 {
     qsizetype i = 0;
-    const qsizetype n = text.size();
+    qsizetype n = text.size();
+    // Blanks around the number are allowed on both sides alike; never inside it.
     while (i < n && text.at(i) == u' ')
         ++i;
+    while (n > i && text.at(n - 1) == u' ')
+        --n;
 
     bool negative = false;
     if (i < n && (text.at(i) == u'+' || text.at(i) == u'-')) {

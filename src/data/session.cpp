@@ -81,6 +81,7 @@ Session::Session(const MariaDbApi &api, const DbSettings &settings, const Server
         m_api.options(mysql, MYSQL_OPT_WRITE_TIMEOUT, &seconds);
     }
     setUpEncryption(settings);
+    limitWhatTheServerDecides();
 
     const QByteArray host = nullableUtf8(server.host);
     const QByteArray user = settings.user.toUtf8();
@@ -136,6 +137,23 @@ void Session::setCharacterSet()
         throwLastError();
     if (m_api.setCharacterSet(m_mysql.get(), "utf8") != 0)
         throwLastError();
+}
+
+void Session::limitWhatTheServerDecides()
+{
+    // These option numbers are MariaDB's; another library would read them as others.
+    if (!m_api.isMariaDb())
+        return;
+    MYSQL *mysql = m_mysql.get();
+    // The account logs in with mysql_native_password, where only a hash of the password
+    // travels. A server (or whoever poses as one) could otherwise switch the login to a
+    // plug-in that sends the password as it is. A library older than this option refuses
+    // it and goes on as before.
+    m_api.options(mysql, MARIADB_OPT_RESTRICTED_AUTH, "mysql_native_password");
+    // The catalogue's rows are a few kilobytes; a larger one fails as a database error
+    // instead of being held whole (the library would accept up to 1 GB a row).
+    const unsigned long largestPacket = 4UL * 1024 * 1024;
+    m_api.options(mysql, MYSQL_OPT_MAX_ALLOWED_PACKET, &largestPacket);
 }
 
 void Session::throwLastError() const
@@ -226,7 +244,9 @@ ResultSet Session::run(const QByteArray &sql)
     {
         const StoredResult stored(m_api, m_api.storeResult(mysql));
         if (!stored.get()) {
-            if (m_api.fieldCount(mysql) != 0)
+            // A row the library refused (larger than its packet limit) drops the connection
+            // and may leave no field count behind: the error number still tells.
+            if (m_api.fieldCount(mysql) != 0 || m_api.errorNumber(mysql) != 0)
                 throwStatementError(timer.elapsed());
         } else {
             resultSet.hasResultSet = true;
@@ -259,7 +279,7 @@ ResultSet Session::run(const QByteArray &sql)
         if (status < 0)
             break;
         const StoredResult ignored(m_api, m_api.storeResult(mysql));
-        if (!ignored.get() && m_api.fieldCount(mysql) != 0)
+        if (!ignored.get() && (m_api.fieldCount(mysql) != 0 || m_api.errorNumber(mysql) != 0))
             throwStatementError(timer.elapsed());
     }
     return resultSet;

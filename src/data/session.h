@@ -37,6 +37,7 @@ private:
     // As throwLastError(), for a connect that failed `elapsedMs` after it began.
     [[noreturn]] void throwConnectError(qint64 elapsedMs) const;
     void setUpEncryption(const DbSettings &settings);
+    void limitWhatTheServerDecides();
     void checkEncrypted() const;
     bool handshakeGaveUtf8mb4() const;
     // As throwLastError(), for a failure `elapsedMs` into a statement.

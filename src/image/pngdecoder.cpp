@@ -3,6 +3,7 @@
 #include "core/error.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <png.h>
 #include <vector>
@@ -16,13 +17,67 @@ namespace {
 // everything that needs releasing lives in decodePng's frame, whose RAII objects
 // run normally once the helper has returned false.
 
+// Where the image data (IDAT chunks' contents) lies in the file: [begin, end) each.
+struct DataRange {
+    size_t begin;
+    size_t end;
+};
+
+// Image data read from the start of the last row on that the decoder takes beyond that
+// row's own bytes. Once the last row is decoded, all a sound stream has left is its end
+// (a few bytes); libpng, finishing that row, would otherwise inflate whatever follows, a
+// thousand bytes for every one in the file (gigabytes of zeros from a few megabytes).
+constexpr size_t MaxImageDataAfterRows = 64 * 1024;
+
 // Plain data shared with libpng's callbacks through its user pointers.
 struct ReadState {
     const png_byte *data;
     size_t size;
     size_t position;
+    const DataRange *imageData; // sorted, imageDataCount of them
+    size_t imageDataCount;
+    size_t rowBytes; // one row as stored, uncompressed, its filter byte included
+    bool onLastRow;
+    size_t imageDataAfterRows; // read since the last row began
+    std::chrono::steady_clock::time_point deadline;
     char message[512];
 };
+
+// The IDAT chunks' contents, in file order, as far as the chunk lengths can be followed.
+std::vector<DataRange> imageDataRanges(const png_byte *data, size_t size)
+{
+    std::vector<DataRange> ranges;
+    size_t at = 8; // after the signature
+    while (size - at >= 12) {
+        const size_t length = png_get_uint_32(data + at);
+        if (length > size - at - 12)
+            break; // libpng finds the file truncated there
+        if (std::memcmp(data + at + 4, "IDAT", 4) == 0)
+            ranges.push_back({ at + 8, at + 8 + length });
+        if (std::memcmp(data + at + 4, "IEND", 4) == 0)
+            break;
+        at += 12 + length;
+    }
+    return ranges;
+}
+
+// How many bytes of [from, from + length) are image data.
+size_t imageDataIn(const ReadState *state, size_t from, size_t length)
+{
+    const DataRange *end = state->imageData + state->imageDataCount;
+    const DataRange *range = std::upper_bound(state->imageData, end, from,
+        [](size_t position, const DataRange &r) { return position < r.end; });
+    size_t count = 0;
+    for (; range != end && range->begin < from + length; ++range)
+        count += std::min(range->end, from + length) - std::max(range->begin, from);
+    return count;
+}
+
+void checkTime(png_structp png, const ReadState *state)
+{
+    if (std::chrono::steady_clock::now() > state->deadline)
+        png_error(png, "decoding the picture takes too long");
+}
 
 [[noreturn]] void onPngError(png_structp png, png_const_charp message)
 {
@@ -43,6 +98,12 @@ void onPngRead(png_structp png, png_bytep out, size_t length)
     auto *state = static_cast<ReadState *>(png_get_io_ptr(png));
     if (length > state->size - state->position)
         png_error(png, "the file is truncated");
+    checkTime(png, state);
+    if (state->onLastRow) {
+        state->imageDataAfterRows += imageDataIn(state, state->position, length);
+        if (state->imageDataAfterRows > MaxImageDataAfterRows + state->rowBytes)
+            png_error(png, "too much image data after the last row");
+    }
     std::memcpy(out, state->data + state->position, length);
     state->position += length;
 }
@@ -135,7 +196,7 @@ struct Kept {
 // `kept`, the rest is decoded, checked and dropped. `wholeRow` holds one row of the
 // whole picture when the kept part is narrower (libpng writes whole rows), else null.
 // Then reads and checks the chunks after the image data.
-bool readRows(png_structp png, int passes, int height, const Kept *kept, png_bytep wholeRow)
+bool readRows(png_structp png, ReadState *state, int passes, int height, const Kept *kept, png_bytep wholeRow)
 {
     if (setjmp(png_jmpbuf(png)))
         return false;
@@ -143,6 +204,8 @@ bool readRows(png_structp png, int passes, int height, const Kept *kept, png_byt
     const size_t keptBytes = size_t(kept->width) * 4;
     for (int pass = 0; pass < passes; ++pass) {
         for (int y = 0; y < height; ++y) {
+            checkTime(png, state);
+            state->onLastRow = pass == passes - 1 && y == height - 1;
             const int row = y - kept->top;
             if (row < 0 || row >= kept->height) {
                 png_read_row(png, nullptr, nullptr);
@@ -171,7 +234,7 @@ bool readRows(png_structp png, int passes, int height, const Kept *kept, png_byt
 
 } // namespace
 
-QImage decodePng(const QByteArray &data, const QSize &shown)
+QImage decodePng(const QByteArray &data, const QSize &shown, std::chrono::milliseconds timeLimit)
 {
     constexpr size_t SignatureSize = 8;
     if (size_t(data.size()) < SignatureSize
@@ -183,6 +246,10 @@ QImage decodePng(const QByteArray &data, const QSize &shown)
     ReadState state {};
     state.data = reinterpret_cast<const png_byte *>(data.constData());
     state.size = size_t(data.size());
+    state.deadline = std::chrono::steady_clock::now() + timeLimit;
+    const std::vector<DataRange> imageData = imageDataRanges(state.data, state.size);
+    state.imageData = imageData.data();
+    state.imageDataCount = imageData.size();
 
     PngReader reader(&state);
     if (!reader.isValid())
@@ -190,6 +257,7 @@ QImage decodePng(const QByteArray &data, const QSize &shown)
     if (!readHeader(reader.png(), reader.info(), &state))
         throwPngError(state);
 
+    state.rowBytes = png_get_rowbytes(reader.png(), reader.info()) + 1;
     const qint64 width = png_get_image_width(reader.png(), reader.info());
     const qint64 height = png_get_image_height(reader.png(), reader.info());
     if (width * height > MaxPngPixels)
@@ -221,7 +289,7 @@ QImage decodePng(const QByteArray &data, const QSize &shown)
     }
     const Kept kept { (whole.width() - size.width()) / 2, (whole.height() - size.height()) / 2, size.width(),
         size.height(), image.bits(), image.bytesPerLine() };
-    if (!readRows(reader.png(), passes, int(height), &kept, wholeRow.empty() ? nullptr : wholeRow.data()))
+    if (!readRows(reader.png(), &state, passes, int(height), &kept, wholeRow.empty() ? nullptr : wholeRow.data()))
         throwPngError(state);
     return image;
 }

@@ -124,6 +124,9 @@ TForm1::TForm1(FormSettings settings, QWidget *parent)
 
     m_reactivate.setInterval(50);
     connect(&m_reactivate, &QTimer::timeout, this, &TForm1::reactivate);
+    m_fullScreenSettled.setSingleShot(true);
+    m_fullScreenSettled.setInterval(1500);
+    connect(&m_fullScreenSettled, &QTimer::timeout, this, &TForm1::followThePagesFullScreen);
     m_stateKeeping.setSingleShot(true);
     m_stateKeeping.setInterval(3000);
 
@@ -334,6 +337,7 @@ void TForm1::connectHandlers()
     connect(Image6, &FlatButton::clicked, this, &TForm1::Image6Click);
     connect(EdgeBrowser1, &EdgeBrowser::containsFullScreenElementChanged, this,
         &TForm1::EdgeBrowser1ContainsFullScreenElementChanged);
+    connect(EdgeBrowser1, &EdgeBrowser::renderProcessEnded, this, &TForm1::EdgeBrowser1RenderProcessEnded);
     // The command exists to swallow the key; it does nothing.
 }
 

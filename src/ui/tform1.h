@@ -131,6 +131,9 @@ private:
     void Image4Click();
     void Image6Click();
     void EdgeBrowser1ContainsFullScreenElementChanged(bool containsFullScreenElement);
+    void EdgeBrowser1RenderProcessEnded(const QString &reason);
+    void showFullScreenChrome(bool playerAlone);
+    void followThePagesFullScreen();
 
     void setBorderless(bool borderless);
     void keepStateThroughRecreation(Qt::WindowStates states);
@@ -154,6 +157,13 @@ private:
     // long the window manager's first word on the new window is corrected to it.
     Qt::WindowStates m_stateToKeep;
     QTimer m_stateKeeping;
+    // Once the page's full-screen notifications have paused this long, the chrome follows
+    // the page's own state wherever the toggling left it otherwise.
+    QTimer m_fullScreenSettled;
+    // The lesson the player shows, and whether it was reloaded once already after its
+    // render process ended.
+    QString m_shownLink;
+    bool m_reloadedAfterCrash = false;
 };
 
 } // namespace orvy::ui

@@ -54,9 +54,10 @@ void TForm1::FormCreate()
     const auto busyWaitEnds = qScopeGuard([this] { AdoCon().setWaitWhileBusy(false); });
 
     // Steps before the guarded section: a failure is reported and the window opens
-    // with whatever was loaded up to then.
+    // with whatever was loaded up to then. Only a database failure stops there; a banner
+    // or colour that cannot be used is cosmetic, and the lists still load below.
     QString busyRefusal;
-    const bool brandingLoaded = [this, &busyRefusal] {
+    const bool goOnToLists = [this, &busyRefusal] {
         try {
             interfaceQ().close();
             interfaceQ().open();
@@ -89,12 +90,12 @@ void TForm1::FormCreate()
             return false;
         } catch (...) {
             reportCurrentException(this);
-            return false;
+            return true;
         }
     }();
     if (!busyRefusal.isEmpty())
         endStartup(busyRefusal);
-    if (!brandingLoaded)
+    if (!goOnToLists)
         return;
 
     const QString serverNotFound = QStringLiteral("لم يتم العثور على السيرفر");

@@ -20,6 +20,7 @@ void TForm1::ListBox1DblClick()
         const int index = ListBox1->currentRow();
         if (index < 0 || !ListBox1->currentItem()->isSelected())
             return;
+        m_reloadedAfterCrash = false;
         PlayVideo(tmpLinks ? tmpLinks->value(index) : QString());
         // The player owns the content area from now on.
         Panel2->hide();
@@ -45,6 +46,7 @@ void TForm1::PlayVideo(const QString &url)
             throw Error(QStringLiteral("The video player could not start: %1").arg(reason));
     }
     EdgeBrowser1->switchOffDefaults();
+    m_shownLink = url;
     if (!EdgeBrowser1->navigateToString(player::buildPlayerPage(url)))
         throw Error(QStringLiteral("This lesson cannot be played: its link is too long (%1 characters)")
                         .arg(url.size()));
@@ -53,8 +55,40 @@ void TForm1::PlayVideo(const QString &url)
 
 void TForm1::EdgeBrowser1ContainsFullScreenElementChanged(bool)
 {
-    // Our own state decides, not the flag: each notification toggles the chrome.
-    const bool enter = Tag == 0;
+    // Our own state decides, not the flag: each notification toggles the chrome. Should
+    // the toggling leave the two apart (notifications lost or doubled in a burst), the
+    // page's own state wins once it has settled.
+    showFullScreenChrome(Tag == 0);
+    m_fullScreenSettled.start();
+}
+
+void TForm1::followThePagesFullScreen()
+{
+    const bool pageFullScreen = EdgeBrowser1->isCreated() && EdgeBrowser1->containsFullScreenElement();
+    if (pageFullScreen != (Tag == 1))
+        showFullScreenChrome(pageFullScreen);
+}
+
+void TForm1::EdgeBrowser1RenderProcessEnded(const QString &reason)
+{
+    // Nothing is lost before the first lesson: the next play starts a new process.
+    if (Panel2->isVisible() || m_shownLink.isNull())
+        return;
+    // The lesson comes back once, where it was chosen; a lesson whose page ends its
+    // process again is reported instead of leaving a black player.
+    // Out of the engine's own notification: the page is loaded anew from the event loop.
+    QTimer::singleShot(0, this, [this, reason] {
+        guarded(this, [this, &reason] {
+            if (m_reloadedAfterCrash)
+                throw Error(QStringLiteral("The video player stopped: %1").arg(reason));
+            m_reloadedAfterCrash = true;
+            PlayVideo(m_shownLink);
+        });
+    });
+}
+
+void TForm1::showFullScreenChrome(bool enter)
+{
     pnlToolbar->resize(width(), enter ? 0 : toolbarHeight);
     SV->setOpened(!enter);
     setBorderless(enter);

@@ -73,6 +73,57 @@ private Q_SLOTS:
         // Shown again (the course caption takes the list's text), it stays as it is.
         QCOMPARE(displayText(shown), shown);
     }
+
+    // Direction controls in one text stay within it; a NUL is seen. `shown` writes < > for
+    // the FSI and PDI around the whole and {name} for each control inside.
+    void heldWithin_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("plain name") << QStringLiteral("فێربوونی C++") << QStringLiteral("فێربوونی C++");
+        QTest::newRow("mark without an opener (RLM)") << QStringLiteral("a\u200Fb") << QStringLiteral("a\u200Fb");
+        QTest::newRow("NUL") << QStringLiteral("a") + QChar(0) + QStringLiteral("b") << QStringLiteral("a\u2400b");
+        QTest::newRow("override left open") << QStringLiteral("hidden\u202Etail") << QStringLiteral("<hidden{RLO}tail>");
+        QTest::newRow("override closed") << QStringLiteral("a\u202Eb\u202Cc") << QStringLiteral("<a{RLO}b{PDF}c>");
+        QTest::newRow("embedding left open") << QStringLiteral("\u202Bab") << QStringLiteral("<{RLE}ab>");
+        QTest::newRow("stray PDF") << QStringLiteral("a\u202Cb") << QStringLiteral("<ab>");
+        QTest::newRow("stray PDI would end an isolate around it") << QStringLiteral("a\u2069b") << QStringLiteral("<ab>");
+        QTest::newRow("isolate left open") << QStringLiteral("a\u2067b") << QStringLiteral("<a{RLI}b{PDI}>");
+        QTest::newRow("isolates nested, both open") << QStringLiteral("\u2066a\u2068b")
+                                                    << QStringLiteral("<{LRI}a{FSI}b{PDI}{PDI}>");
+        QTest::newRow("override inside an isolate, the isolate closed")
+            << QStringLiteral("\u2067a\u202Eb\u2069c") << QStringLiteral("<{RLI}a{RLO}b{PDI}c>");
+        QTest::newRow("PDF cannot close outside its isolate")
+            << QStringLiteral("\u202Ea\u2067\u202Cb") << QStringLiteral("<{RLO}a{RLI}b{PDI}>");
+        QTest::newRow("two isolates side by side")
+            << QStringLiteral("\u2068a\u2069\u2068b\u2069") << QStringLiteral("<{FSI}a{PDI}{FSI}b{PDI}>");
+        QTest::newRow("NUL and override") << QChar(0) + QStringLiteral("\u202E") << QStringLiteral("<\u2400{RLO}>");
+    }
+    void heldWithin()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, shown);
+        static const QList<std::pair<QString, QChar>> names { { QStringLiteral("{LRE}"), QChar(0x202A) },
+            { QStringLiteral("{RLE}"), QChar(0x202B) }, { QStringLiteral("{PDF}"), QChar(0x202C) },
+            { QStringLiteral("{RLO}"), QChar(0x202E) }, { QStringLiteral("{LRI}"), QChar(0x2066) },
+            { QStringLiteral("{RLI}"), QChar(0x2067) }, { QStringLiteral("{FSI}"), QChar(0x2068) },
+            { QStringLiteral("{PDI}"), QChar(0x2069) }, { QStringLiteral("<"), QChar(0x2068) },
+            { QStringLiteral(">"), QChar(0x2069) } };
+        for (const auto &[name, control] : names)
+            shown.replace(name, control);
+        QCOMPARE(displayText(text), shown);
+        QCOMPARE(displayText(shown), shown); // shown again, it stays as it is
+    }
+
+    // A long text cut inside an override: the cut part is held within all the same.
+    void cutInsideAnOverride()
+    {
+        const QString text = QStringLiteral("\u202E") + filler(maxDisplayLength * 2);
+        const QString shown = displayText(text);
+        QCOMPARE(shown.front(), QChar(0x2068));
+        QCOMPARE(shown.back(), QChar(0x2069));
+        QCOMPARE(shown.mid(1, shown.size() - 2), text.left(maxDisplayLength - 1) + mark);
+    }
 };
 
 QTEST_APPLESS_MAIN(TestDisplayText)

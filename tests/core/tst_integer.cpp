@@ -14,6 +14,9 @@ private Q_SLOTS:
         QTest::newRow("decimal colour") << QStringLiteral("16777215") << 16777215;
         QTest::newRow("leading blank") << QStringLiteral(" 255") << 255;
         QTest::newRow("leading blanks and sign") << QStringLiteral("   -12") << -12;
+        QTest::newRow("trailing blank") << QStringLiteral("255 ") << 255;
+        QTest::newRow("blanks on both sides") << QStringLiteral(" 12 ") << 12;
+        QTest::newRow("hex between blanks") << QStringLiteral("  $FF  ") << 0xFF;
         QTest::newRow("dollar hex") << QStringLiteral("$FF0000") << 0xFF0000;
         QTest::newRow("0x hex") << QStringLiteral("0x0000FF") << 0xFF;
         QTest::newRow("x hex") << QStringLiteral("x1F") << 0x1F;
@@ -41,7 +44,11 @@ private Q_SLOTS:
         QTest::newRow("empty") << QString();
         QTest::newRow("blank only") << QStringLiteral(" ");
         QTest::newRow("trailing garbage") << QStringLiteral("12a");
-        QTest::newRow("trailing blank") << QStringLiteral("255 ");
+        QTest::newRow("blank inside") << QStringLiteral("1 2");
+        QTest::newRow("blank between prefix and digits") << QStringLiteral("$ FF");
+        QTest::newRow("trailing blanks after a prefix alone") << QStringLiteral("0x  ");
+        QTest::newRow("hash colour") << QStringLiteral("#FF0000");
+        QTest::newRow("tab after") << QStringLiteral("12\t");
         QTest::newRow("above max") << QStringLiteral("2147483648");
         QTest::newRow("below min") << QStringLiteral("-2147483649");
         QTest::newRow("far too long") << QStringLiteral("99999999999999999999999");

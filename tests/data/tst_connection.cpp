@@ -3,6 +3,7 @@
 #include "data/connection.h"
 #include "data/dberror.h"
 #include "data/query.h"
+#include "handshake.h"
 #include "mariadbserver.h"
 #include "serversettings.h"
 
@@ -33,16 +34,9 @@ public:
     explicit SilentListener(Stall stall = Stall::BeforeGreeting)
         : m_stall(stall)
     {
-        m_socket = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address {};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (m_socket < 0 || ::bind(m_socket, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0
-            || ::listen(m_socket, 16) != 0
-            || ::getsockname(m_socket, reinterpret_cast<sockaddr *>(&address), &length) != 0)
+        m_socket = orvy::test::loopbackListener(&m_port, 16);
+        if (m_socket < 0)
             return;
-        m_port = ntohs(address.sin_port);
         m_thread = std::thread([this] { run(); });
     }
     ~SilentListener()
@@ -62,33 +56,6 @@ public:
     int loginBytes() const { return m_loginBytes; }
 
 private:
-    // A protocol-10 greeting offering mysql_native_password, as a MariaDB server sends it.
-    static QByteArray greeting()
-    {
-        QByteArray body;
-        body.append('\x0a');
-        body.append("10.11.0-stalled");
-        body.append('\0');
-        body.append("\x07\0\0\0", 4); // connection id
-        body.append("abcdefgh", 8); // first part of the scramble
-        body.append('\0');
-        const quint32 capabilities = 0x000BA20F; // 4.1 protocol, secure connection, plug-in auth
-        body.append(char(capabilities & 0xFF)).append(char((capabilities >> 8) & 0xFF));
-        body.append(char(45)); // utf8mb4_general_ci
-        body.append("\x02\0", 2); // autocommit
-        body.append(char((capabilities >> 16) & 0xFF)).append(char((capabilities >> 24) & 0xFF));
-        body.append(char(21)); // scramble length
-        body.append(QByteArray(10, '\0'));
-        body.append("ijklmnopqrst", 12);
-        body.append('\0');
-        body.append("mysql_native_password");
-        body.append('\0');
-        QByteArray packet;
-        packet.append(char(body.size() & 0xFF)).append(char((body.size() >> 8) & 0xFF)).append('\0');
-        packet.append('\0'); // sequence number
-        return packet + body;
-    }
-
     void run()
     {
         std::vector<pollfd> waiting;
@@ -102,7 +69,7 @@ private:
                 const int client = ::accept(m_socket, nullptr, nullptr);
                 if (client >= 0) {
                     if (m_stall == Stall::AfterLogin) {
-                        const QByteArray hello = greeting();
+                        const QByteArray hello = orvy::test::serverGreeting("10.11.0-stalled");
                         if (::write(client, hello.constData(), size_t(hello.size())) != hello.size())
                             qWarning("greeting not sent");
                     }

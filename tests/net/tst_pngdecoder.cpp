@@ -233,6 +233,49 @@ QByteArray hugeChunkHeader(const QByteArray &type)
     return signature() + chunk("IHDR", ihdr) + length + type + QByteArray("banner\0xxxxxxxxx", 16);
 }
 
+// An 8-bit RGB picture whose one zlib stream carries `extraZeros` zero bytes after the
+// last row, in IDAT chunks of 64 KiB, as an encoder that pads its data (or an attacker)
+// would write it.
+QByteArray withDataAfterTheRows(int width, int height, qint64 extraZeros)
+{
+    QByteArray rows;
+    for (int y = 0; y < height; ++y) {
+        rows.append('\0'); // no filter
+        for (int x = 0; x < width * 3; ++x)
+            rows.append(char((x + 3 * y) & 0xff));
+    }
+    z_stream z {};
+    deflateInit(&z, 1);
+    QByteArray compressed;
+    std::vector<Bytef> out(1 << 20);
+    const auto feed = [&](const QByteArray &in, int flush) {
+        z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(in.constData()));
+        z.avail_in = uInt(in.size());
+        do {
+            z.next_out = out.data();
+            z.avail_out = uInt(out.size());
+            deflate(&z, flush);
+            compressed.append(reinterpret_cast<const char *>(out.data()), qsizetype(out.size() - z.avail_out));
+        } while (z.avail_out == 0);
+    };
+    feed(rows, Z_NO_FLUSH);
+    const QByteArray zeros(1 << 20, '\0');
+    for (qint64 left = extraZeros; left > 0; left -= zeros.size())
+        feed(zeros.left(qsizetype(std::min<qint64>(left, zeros.size()))), Z_NO_FLUSH);
+    feed({}, Z_FINISH);
+    deflateEnd(&z);
+
+    QByteArray ihdr(13, '\0');
+    qToBigEndian(quint32(width), ihdr.data());
+    qToBigEndian(quint32(height), ihdr.data() + 4);
+    ihdr[8] = 8;
+    ihdr[9] = 2;
+    QByteArray png = signature() + chunk("IHDR", ihdr);
+    for (qsizetype at = 0; at < compressed.size(); at += 64 * 1024)
+        png += chunk("IDAT", compressed.mid(at, 64 * 1024));
+    return png + chunk("IEND", {});
+}
+
 QImage qtReference(const QByteArray &png)
 {
     return QImage::fromData(png, "PNG").convertToFormat(QImage::Format_RGBA8888);
@@ -554,6 +597,54 @@ private Q_SLOTS:
         } catch (const orvy::Error &e) {
             QCOMPARE(e.message(), QStringLiteral("PNG: tEXt: CRC error"));
         }
+    }
+
+    // The picture's rows need a known amount of data; a stream running on after them is
+    // refused before it costs more than a moment, however long it would inflate.
+    void imageDataAfterTheRowsIsBounded_data()
+    {
+        QTest::addColumn<qint64>("extraZeros");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("none") << qint64(0) << true;
+        QTest::newRow("a little padding") << qint64(4096) << true;
+        QTest::newRow("a megabyte of padding") << (qint64(1) << 20) << true;
+        QTest::newRow("256 MB") << (qint64(256) << 20) << false;
+        QTest::newRow("1 GB") << (qint64(1) << 30) << false;
+    }
+    void imageDataAfterTheRowsIsBounded()
+    {
+        QFETCH(qint64, extraZeros);
+        QFETCH(bool, accepted);
+        const QByteArray png = withDataAfterTheRows(960, 360, extraZeros);
+        const QImage expected = decodePng(withDataAfterTheRows(960, 360, 0));
+        QElapsedTimer timer;
+        timer.start();
+        if (accepted) {
+            QCOMPARE(decodePng(png, QSize(960, 360)), expected);
+            return;
+        }
+        try {
+            decodePng(png, QSize(960, 360));
+            QFAIL("decoded a stream running on after the rows");
+        } catch (const orvy::Error &e) {
+            QCOMPARE(e.message(), QStringLiteral("PNG: too much image data after the last row"));
+        }
+        // Generous for a loaded machine: inflating the whole stream takes many times this.
+        QVERIFY2(timer.elapsed() < 3000, qPrintable(QString::number(timer.elapsed())));
+    }
+
+    // However a picture makes the decoder work, it ends within the time it is given.
+    void decodingIsBoundedInTime()
+    {
+        const QByteArray png = largePng(6000, 6000, 1, false);
+        QVERIFY(!png.isEmpty());
+        try {
+            decodePng(png, QSize(960, 360), std::chrono::milliseconds(1));
+            QFAIL("decoded 36 million pixels within a millisecond");
+        } catch (const orvy::Error &e) {
+            QCOMPARE(e.message(), QStringLiteral("PNG: decoding the picture takes too long"));
+        }
+        QCOMPARE(decodePng(png, QSize(960, 360)).size(), QSize(960, 360));
     }
 
     void trailingBytesAfterTheEndAreIgnored()

@@ -296,6 +296,7 @@ private Q_SLOTS:
         QTest::newRow("red in the low byte") << QStringLiteral("255") << QColor(Qt::red);
         QTest::newRow("blue in the third byte") << QStringLiteral("$FF0000") << QColor(Qt::blue);
         QTest::newRow("green, 0x and blanks") << QStringLiteral("  0x00FF00") << QColor(Qt::green);
+        QTest::newRow("blanks on both sides") << QStringLiteral(" 12 ") << QColor(12, 0, 0);
     }
     void colours()
     {
@@ -312,7 +313,8 @@ private Q_SLOTS:
             QCOMPARE(textColour(label), shown);
     }
 
-    // Failures before the lists are loaded: reported, and the window opens part-filled.
+    // Branding that cannot be used (no row, a banner that is no picture, a colour that is
+    // no number): reported, and the window opens part-filled, its lists loaded all the same.
     void startupFailuresAreReported_data()
     {
         QTest::addColumn<QString>("change");
@@ -329,6 +331,12 @@ private Q_SLOTS:
         QTest::newRow("colour that is no number")
             << QStringLiteral("UPDATE interface SET lblColor2 = '12a'")
             << QStringLiteral("'12a' is not a valid integer value.") << true;
+        QTest::newRow("colour written as a word")
+            << QStringLiteral("UPDATE interface SET lblColor1 = 'abc'")
+            << QStringLiteral("'abc' is not a valid integer value.") << true;
+        QTest::newRow("colour written for the web")
+            << QStringLiteral("UPDATE interface SET lblColor3 = '#FF0000'")
+            << QStringLiteral("'#FF0000' is not a valid integer value.") << true;
     }
     void startupFailuresAreReported()
     {
@@ -347,9 +355,11 @@ private Q_SLOTS:
         QCOMPARE(form->Label5->text(), textsLoaded ? QStringLiteral("بەخێربێن") : QString(38, u'A'));
         QCOMPARE(form->Label9->plainText(),
             textsLoaded ? QStringLiteral("https://orvy.example/") : QStringLiteral("http://"));
-        QCOMPARE(form->AdvComboBox1->count(), 0);
-        QCOMPARE(form->AdvComboBox3->count(), 0);
-        QVERIFY(!form->tmpLinks);
+        QCOMPARE(form->AdvComboBox1->count(), 4);
+        QCOMPARE(form->AdvComboBox2->count(), 4);
+        QCOMPARE(form->AdvComboBox3->count(), 4);
+        QCOMPARE(form->AdvComboBox3->currentIndex(), 0);
+        QVERIFY(form->tmpLinks && form->tmpLinks->isEmpty());
         QVERIFY(form->fbLink.isEmpty());
         QVERIFY(m_fixture.fatalExits.isEmpty());
     }
@@ -365,6 +375,9 @@ private Q_SLOTS:
             qPrintable(boxes.seen().first().text));
         QVERIFY(!form.startupFailed());
         QVERIFY(m_fixture.fatalExits.isEmpty());
+        // A database failure before the lists leaves them unloaded.
+        QCOMPARE(form.AdvComboBox1->count(), 0);
+        QVERIFY(!form.tmpLinks);
     }
 
     // A server that stays busy while the program starts: it waits, the busy cursor showing,

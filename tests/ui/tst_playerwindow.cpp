@@ -20,6 +20,7 @@
 #include <QTest>
 #include <QWebEnginePage>
 #include <QWebEngineView>
+#include <signal.h>
 
 using orvy::test::FormFixture;
 using orvy::test::MessageBoxCatcher;
@@ -251,6 +252,81 @@ private Q_SLOTS:
         verifyPlayerAlone();
         Q_EMIT m_form->EdgeBrowser1->containsFullScreenElementChanged(true);
         verifyNormalChrome();
+    }
+
+    // A burst of notifications can leave the toggled chrome apart from the page (one lost,
+    // one doubled): once they pause, the page's own state wins.
+    void theChromeFollowsThePageOnceItSettles_data()
+    {
+        QTest::addColumn<bool>("pageFullScreen");
+        QTest::newRow("a notification the page never made") << false;
+        QTest::newRow("a notification too many while the page is full screen") << true;
+    }
+    void theChromeFollowsThePageOnceItSettles()
+    {
+        QFETCH(bool, pageFullScreen);
+        chooseFirstCourse();
+        doubleClickLesson(0);
+        QVERIFY(videoRunsOn());
+        if (pageFullScreen) {
+            QTRY_VERIFY(m_form->isActiveWindow());
+            enterFullScreenByGesture();
+            QTRY_VERIFY(m_form->EdgeBrowser1->containsFullScreenElement());
+            QTRY_COMPARE(m_form->Tag, 1);
+        }
+        // The stray notification toggles at once, as every notification does...
+        Q_EMIT m_form->EdgeBrowser1->containsFullScreenElementChanged(!pageFullScreen);
+        QCOMPARE(m_form->Tag, pageFullScreen ? 0 : 1);
+        // ...and the page's state is back a moment later.
+        QTRY_COMPARE_WITH_TIMEOUT(m_form->Tag, pageFullScreen ? 1 : 0, 10000);
+        if (pageFullScreen)
+            verifyPlayerAlone();
+        else
+            verifyNormalChrome();
+    }
+
+    // The page's render process ends while a lesson shows: the lesson comes back once; a
+    // second end is reported, never a silent black player.
+    void aRenderProcessThatEndsIsNotASilentBlackPlayer()
+    {
+        MessageBoxCatcher boxes;
+        chooseFirstCourse();
+        doubleClickLesson(1);
+        QVERIFY(videoRunsOn());
+        const auto killRenderer = [this] {
+            const qint64 pid = page()->renderProcessPid();
+            QVERIFY(pid > 0);
+            QSignalSpy ended(page(), &QWebEnginePage::renderProcessTerminated);
+            QCOMPARE(::kill(pid_t(pid), SIGKILL), 0);
+            QVERIFY(ended.wait(20000));
+        };
+        killRenderer();
+        // The same lesson plays again, in a new render process.
+        QTRY_VERIFY_WITH_TIMEOUT(page()->renderProcessPid() > 0, 20000);
+        QVERIFY(waitJs(QStringLiteral("document.getElementById('vid') !== null")));
+        QCOMPARE(js(QStringLiteral("document.getElementById('vid').currentSrc")).toString(),
+            m_clipUrl + QStringLiteral("?lesson=2"));
+        QVERIFY(videoRunsOn());
+        QVERIFY(boxes.seen().isEmpty());
+
+        killRenderer();
+        QTRY_COMPARE_WITH_TIMEOUT(boxes.seen().size(), 1, 20000);
+        QVERIFY2(boxes.texts().first().startsWith(QStringLiteral("The video player stopped: The browser's render "
+                                                                 "process was killed")),
+            qPrintable(boxes.texts().first()));
+        QCOMPARE(m_form->Tag, 0);
+
+        // A lesson chosen again plays, and has its own reload.
+        doubleClickLesson(0);
+        QVERIFY(waitJs(QStringLiteral("document.getElementById('vid') !== null")));
+        QVERIFY(videoRunsOn());
+        killRenderer();
+        QTRY_VERIFY_WITH_TIMEOUT(page()->renderProcessPid() > 0, 20000);
+        QVERIFY(waitJs(QStringLiteral("document.getElementById('vid') !== null")));
+        QCOMPARE(js(QStringLiteral("document.getElementById('vid').currentSrc")).toString(),
+            m_clipUrl + QStringLiteral("?lesson=1"));
+        QVERIFY(videoRunsOn());
+        QCOMPARE(boxes.seen().size(), 1);
     }
 
     void playingWithTheSidePanelClosedKeepsItClosed()

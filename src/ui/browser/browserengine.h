@@ -19,6 +19,8 @@ public:
     struct Callbacks {
         std::function<void(bool created, const QString &error)> creationFinished;
         std::function<void(bool containsFullScreenElement)> fullScreenChanged;
+        // The page's render process ended after creation; the view stays, its page blank.
+        std::function<void(const QString &reason)> renderProcessEnded;
     };
 
     virtual ~BrowserEngine() = default;

@@ -121,6 +121,7 @@ bool EdgeBrowser::loadEngine(QString *error)
         = [this](bool created, const QString &reason) { Q_EMIT creationFinished(created, reason); };
     callbacks.fullScreenChanged
         = [this](bool fullScreen) { Q_EMIT containsFullScreenElementChanged(fullScreen); };
+    callbacks.renderProcessEnded = [this](const QString &reason) { Q_EMIT renderProcessEnded(reason); };
     m_engine = factory->createEngine(this, std::move(callbacks));
     m_engine->setCreationTimeLimit(m_timeLimit);
     m_engineWidget = m_engine->widget();

@@ -117,6 +117,10 @@ Q_SIGNALS:
     // reported once, entering and leaving alternate.
     void containsFullScreenElementChanged(bool containsFullScreenElement);
 
+    // The page's render process ended (crashed, killed) after the view was created: the
+    // view shows nothing until a page is loaded again.
+    void renderProcessEnded(const QString &reason);
+
 protected:
     void resizeEvent(QResizeEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;

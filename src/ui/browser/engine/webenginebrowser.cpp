@@ -284,10 +284,7 @@ void WebEngineBrowser::closeView()
     }
     if (m_state != State::Created)
         return;
-    if (m_fullScreen) {
-        m_fullScreen = false;
-        reportFullScreen(false);
-    }
+    endFullScreen();
     dropView();
     m_state = State::None;
 }
@@ -376,8 +373,17 @@ void WebEngineBrowser::onLoadFinished(bool ok)
 void WebEngineBrowser::onRenderProcessTerminated(int status, int exitCode)
 {
     // Once created, the next page loaded starts a new render process.
-    if (m_state == State::Creating)
-        failCreation(terminationReason(QWebEnginePage::RenderProcessTerminationStatus(status), exitCode));
+    const QString reason = terminationReason(QWebEnginePage::RenderProcessTerminationStatus(status), exitCode);
+    if (m_state == State::Creating) {
+        failCreation(reason);
+        return;
+    }
+    if (m_state != State::Created)
+        return;
+    // A page that was full screen cannot say it left.
+    endFullScreen();
+    if (m_callbacks.renderProcessEnded)
+        m_callbacks.renderProcessEnded(reason);
 }
 
 void WebEngineBrowser::onFullScreenRequested(QWebEngineFullScreenRequest request)
@@ -417,6 +423,14 @@ void WebEngineBrowser::reportCreation(bool created, const QString &error)
         m_callbacks.creationFinished(created, error);
     if (self)
         Q_EMIT creationFinished(created, error);
+}
+
+void WebEngineBrowser::endFullScreen()
+{
+    if (!m_fullScreen)
+        return;
+    m_fullScreen = false;
+    reportFullScreen(false);
 }
 
 void WebEngineBrowser::reportFullScreen(bool containsFullScreenElement)

@@ -63,6 +63,8 @@ private:
     void keepZoomFixed();
     void reportCreation(bool created, const QString &error);
     void reportFullScreen(bool containsFullScreenElement);
+    // The page leaves full screen without saying so (closed, or its process ended).
+    void endFullScreen();
 
     Callbacks m_callbacks;
     QWebEngineProfile *m_profile = nullptr;
