@@ -123,7 +123,11 @@ private:
     void checkBanner(const QString &url)
     {
         const QString subject = QStringLiteral("intPics");
+        // The program's limits, shortened only by what is left of the whole check's time.
         net::FetchLimits limits = m_limits.banner;
+        const qint64 left = std::max<qint64>(1, m_deadline.remainingTime());
+        limits.totalTimeoutMs = int(std::min<qint64>(limits.totalTimeoutMs, left));
+        limits.timeoutMs = int(std::min<qint64>(limits.timeoutMs, left));
         QByteArray bytes;
         QElapsedTimer clock;
         clock.start();

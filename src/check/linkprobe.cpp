@@ -81,20 +81,7 @@ size_t onHeader(char *data, size_t size, size_t count, void *userdata)
     return bytes;
 }
 
-class CurlEasy {
-public:
-    CurlEasy()
-        : m_easy(curl_easy_init())
-    {
-    }
-    ~CurlEasy() { curl_easy_cleanup(m_easy); }
-    CurlEasy(const CurlEasy &) = delete;
-    CurlEasy &operator=(const CurlEasy &) = delete;
-    CURL *get() const { return m_easy; }
-
-private:
-    CURL *m_easy;
-};
+using CurlEasy = std::unique_ptr<CURL, decltype(&curl_easy_cleanup)>;
 
 // Ranged GETs on one connection (kept alive between them).
 class Requester {
@@ -185,7 +172,7 @@ public:
 private:
     const LinkLimits &m_limits;
     const QDeadlineTimer &m_deadline;
-    CurlEasy m_easy;
+    CurlEasy m_easy { curl_easy_init(), curl_easy_cleanup };
     int m_requests = 0;
     qint64 m_bodyBytes = 0;
 };
@@ -318,12 +305,12 @@ LinkCharacters linkCharacters(const QString &link)
         found.changesAddress << QStringLiteral("\"\\\" (read as \"/\")");
     if (hash)
         found.changesAddress << QStringLiteral("\"#\" (what follows it is not sent)");
-    if (badPercent)
-        found.changesAddress << QStringLiteral("\"%\" not followed by two hex digits (sent as it is)");
     if (blank)
         found.encoded << QStringLiteral("blanks (sent as %20)");
     if (nonAscii)
         found.encoded << QStringLiteral("letters outside ASCII (sent as UTF-8, percent-encoded)");
+    if (badPercent)
+        found.encoded << QStringLiteral("\"%\" not followed by two hex digits (sent as it is; some servers refuse it)");
     return found;
 }
 

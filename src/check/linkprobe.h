@@ -34,7 +34,7 @@ QString browserAddress(const QString &link);
 // makes of them; empty when there are none.
 struct LinkCharacters {
     QStringList changesAddress; // the browser requests another address than the one stored
-    QStringList encoded; // sent percent-encoded (blanks, letters outside ASCII): usually fine
+    QStringList encoded; // sent encoded or as they are (blanks, letters outside ASCII, a lone %): usually fine
 };
 LinkCharacters linkCharacters(const QString &link);
 

@@ -229,7 +229,7 @@ void TestCatalogCheck::linkCharacters_data()
     QTest::newRow("fragment") << "http://h/lesson#1.mp4" << "http://h/lesson" << true << false;
     QTest::newRow("backslash") << "http://h\\v\\a.mp4" << "http://h/v/a.mp4" << true << false;
     QTest::newRow("line break inside") << "http://h/a\n.mp4" << "http://h/a.mp4" << true << false;
-    QTest::newRow("lone percent") << "http://h/100%.mp4" << "http://h/100%.mp4" << true << false;
+    QTest::newRow("lone percent") << "http://h/100%.mp4" << "http://h/100%.mp4" << false << true;
     QTest::newRow("escaped percent") << "http://h/100%25.mp4" << "http://h/100%25.mp4" << false << false;
     QTest::newRow("blanks at the ends") << "  http://h/a.mp4 " << "http://h/a.mp4" << false << true;
     QTest::newRow("blank inside") << "http://h/my lesson.mp4" << "http://h/my lesson.mp4" << false << true;
@@ -332,6 +332,7 @@ void TestCatalogCheck::cleanCatalogue()
         QVERIFY(l.ranges);
         QCOMPARE(l.size, m_goodSize);
         QCOMPARE(l.indexFirst, std::optional<bool>(true));
+        qInfo() << l.link << "read" << l.bytesRead << "of" << l.size << "bytes";
         // Only the header's ranges, never the whole file.
         QVERIFY2(l.bytesRead < l.size, qPrintable(QStringLiteral("%1 of %2").arg(l.bytesRead).arg(l.size)));
         if (ORVY_CHECK_WITH_MEDIA_PROBE) {
