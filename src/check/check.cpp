@@ -18,6 +18,7 @@
 #include <QMap>
 #include <QRegularExpression>
 #include <atomic>
+#include <curl/curl.h>
 #include <mutex>
 #include <thread>
 
@@ -52,6 +53,10 @@ public:
 
     CheckResult run(const std::function<void(int, int)> &progress)
     {
+        // libcurl's set-up, once, before any thread of the link checks makes a handle.
+        static const CURLcode curlReady = curl_global_init(CURL_GLOBAL_DEFAULT);
+        if (curlReady != CURLE_OK)
+            throw CannotRun(QString::fromUtf8(curl_easy_strerror(curlReady)));
         try {
             m_connection.open();
         } catch (const Error &error) {

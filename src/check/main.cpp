@@ -7,7 +7,6 @@
 #include <QCoreApplication>
 #include <QTextStream>
 #include <cstdio>
-#include <curl/curl.h>
 #include <iostream>
 
 #ifdef _WIN32
@@ -69,7 +68,6 @@ void drawProgress(int done, int total)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    curl_global_init(CURL_GLOBAL_DEFAULT); // once, before the link checks' threads
     QTextStream err(stderr);
     orvy::check::CheckOptions options;
     try {
