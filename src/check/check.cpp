@@ -312,9 +312,9 @@ private:
             temp.open(QStringLiteral("SELECT CURRENT_USER() AS account, @@max_user_connections AS account_limit, "
                                      "@@global.max_user_connections AS global_limit, @@max_connections AS server_limit"));
             const QString account = temp.asString(QStringLiteral("account"));
-            QString text = QStringLiteral("account %1: at most %2 connections for it (0: no limit of its own), "
-                                          "%3 per account by default, %4 for the server")
-                               .arg(account, temp.asString(QStringLiteral("account_limit")),
+            QString text = QStringLiteral("at most %1 connections at once for this account (0: no limit of its own), "
+                                          "%2 per account by default, %3 for the whole server")
+                               .arg(temp.asString(QStringLiteral("account_limit")),
                                    temp.asString(QStringLiteral("global_limit")), temp.asString(QStringLiteral("server_limit")));
             temp.open(QStringLiteral("SHOW GRANTS"));
             // One column, named after the account: read each row's first.
