@@ -20,6 +20,9 @@ else()
     install(TARGETS ${ORVY_EXECUTABLE} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
     install(TARGETS orvybrowserengine LIBRARY DESTINATION lib/orvyclass)
 endif()
+# The catalogue check for the school's content team: beside the program, not on the
+# learners' menu (no desktop entry).
+install(TARGETS orvyclass-check RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 if(UNIX AND NOT APPLE)
     set(packaging ${PROJECT_SOURCE_DIR}/packaging)
@@ -47,4 +50,8 @@ if(UNIX AND NOT APPLE)
     execute_process(COMMAND gzip -9nc ${packaging}/debian/${ORVY_EXECUTABLE}.1
         OUTPUT_FILE ${generated}/${ORVY_EXECUTABLE}.1.gz COMMAND_ERROR_IS_FATAL ANY)
     install(FILES ${generated}/${ORVY_EXECUTABLE}.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${packaging}/debian/orvyclass-check.1)
+    execute_process(COMMAND gzip -9nc ${packaging}/debian/orvyclass-check.1
+        OUTPUT_FILE ${generated}/orvyclass-check.1.gz COMMAND_ERROR_IS_FATAL ANY)
+    install(FILES ${generated}/orvyclass-check.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endif()

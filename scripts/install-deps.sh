@@ -17,6 +17,7 @@ packages=(
     haproxy galera-4 rsync socat iproute2 procps # scale-out set (scripts/scale-out.sh): proxy, cluster, its state transfer
     qt6-base-private-dev # the window's platform backing store, made ready for the web view
     libxcb1-dev # the window-manager test reads the screen and talks to the manager over X
+    libavformat-dev libavcodec-dev libavutil-dev # orvyclass-check's media probe (ORVY_CHECK_MEDIA_PROBE)
 )
 
 missing=()
