@@ -10,7 +10,7 @@
 #
 # MEDIA is the folder of lesson files. DIR (default build-videos/, or VIDEO_SERVE_DIR)
 # holds each server's configuration, logs (access.log lists every answer with its status
-# and the Range asked for), cache and temporary files, and videos.env: the address
+# and the Range asked for), cache and temporary files, and videos.env (sh syntax): the address
 # learners use (url), each server's port, pid and access log. Ports: VIDEO_SERVE_PORT
 # (default 23141) for the origin, the caching server on the next one; auto takes the
 # first two free ports from 20000 up. VIDEO_SERVE_WORKERS (1), VIDEO_SERVE_SLICE (1m)
@@ -33,7 +33,7 @@ start)
     tier=${2:-}
     [[ $tier == origin || $tier == cached ]] || die "name the set-up: origin or cached"
     media=${3:-}
-    [ -n "$media" ] && [ -d "$media" ] || die "name the folder of lesson files"
+    [[ -n $media && -d $media ]] || die "name the folder of lesson files"
     media=$(cd "$media" && pwd)
     dir=${4:-${VIDEO_SERVE_DIR:-$here/build-videos}}
     shift $(($# < 4 ? $# : 4))
@@ -51,6 +51,10 @@ if [ "${1:-}" = --owner ]; then
 fi
 mkdir -p "$dir"
 dir=$(cd "$dir" && pwd)
+# The paths go into nginx's configuration between double quotes.
+for path in "$dir" "${media:-}"; do
+    [[ $path != *[\"#\$\;\&\\\`]* ]] || die "$path: a path with \", #, \$, ;, &, \\ or \` cannot go into nginx's configuration"
+done
 env_file=$dir/videos.env
 
 alive() { kill -0 "$1" 2>/dev/null && [ "$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null)" != Z ]; }
@@ -163,14 +167,14 @@ fi
 {
     echo "tier=$tier"
     echo "url=http://127.0.0.1:$url_port"
-    echo "media=$media"
+    echo "media=\"$media\""
     echo "origin_port=$origin_port"
     echo "origin_pid=$(cat "$dir/origin/nginx.pid")"
-    echo "origin_log=$dir/origin/access.log"
+    echo "origin_log=\"$dir/origin/access.log\""
     if [ "$tier" = cached ]; then
         echo "cache_port=$cache_port"
         echo "cache_pid=$(cat "$dir/cache/nginx.pid")"
-        echo "cache_log=$dir/cache/access.log"
+        echo "cache_log=\"$dir/cache/access.log\""
     fi
 } >"$env_file"
 

@@ -65,6 +65,7 @@ QString describe(const QList<Answer> &answers)
     return parts.join(QStringLiteral(", "));
 }
 
+// videos.env as scripts/video-serve.sh writes it: key=value, paths in double quotes.
 QHash<QString, QString> readEnv(const QString &path)
 {
     QHash<QString, QString> values;
@@ -73,7 +74,8 @@ QHash<QString, QString> readEnv(const QString &path)
         for (const QByteArray &line : file.readAll().split('\n')) {
             const qsizetype eq = line.indexOf('=');
             if (eq > 0)
-                values.insert(QString::fromUtf8(line.left(eq)), QString::fromUtf8(line.mid(eq + 1)));
+                values.insert(
+                    QString::fromUtf8(line.left(eq)), QString::fromUtf8(line.mid(eq + 1)).remove(u'"'));
         }
     }
     return values;
