@@ -1,6 +1,6 @@
 -- wrk: learners watching lessons as the engine fetches them. Each learner asks for a
 -- first range (the start-up buffer), then the next ranges in order, one every `pause`
--- milliseconds (0: as fast as the server answers), and a new lesson at a lesson's end.
+-- milliseconds on average (0: as fast as the server answers), and a new lesson at a lesson's end.
 -- wrk keeps no state per connection, so a thread's learners take turns at its requests.
 -- args: chunk bytes, first bytes, file bytes, files, pause ms, learners per thread
 local chunk, first, size, files, pause, count
@@ -28,8 +28,10 @@ function request()
     return wrk.format("GET", "/lesson" .. l.file .. ".mp4", { Range = "bytes=" .. from .. "-" .. to })
 end
 
+-- Uniform from half to one and a half times the pause: learners who started together
+-- drift apart, as learners do, while the mean stays the pause.
 function delay()
-    return pause
+    return pause * (0.5 + math.random())
 end
 
 function done(summary, latency, requests)

@@ -36,7 +36,7 @@ command -v curl >/dev/null || die "curl is missing"
 # Saturating runs: this many learners asking without a pause, each run this long.
 busy_learners=64
 busy_seconds=10
-# Paced runs: this many learners, each asking for its next range every 4 s.
+# Paced runs: this many learners, each asking for its next range every 4 s on average.
 paced_learners=1000
 paced_seconds=20
 pause_ms=4000
@@ -112,7 +112,7 @@ for tier in origin cached; do
     done
 done
 echo
-echo "Paced: $paced_learners learners, each asking for 4 s of video every 4 s, for $paced_seconds s"
+echo "Paced: $paced_learners learners, each asking for 4 s of video every 2 to 6 s (4 on average), for $paced_seconds s"
 printf "%-7s %-9s %-10s %-9s %-9s %-9s %-s\n" set-up learner "answers/s" "MB/s" "p50 ms" "p99 ms" errors
 for tier in origin cached; do
     "$serve" stop "$dir/run" >/dev/null 2>&1 || true
