@@ -262,7 +262,8 @@ private Q_SLOTS:
         QTest::mouseMove(input, QPoint(size.width() / 2, size.height() / 2));
         QTest::qWait(300);
         QTest::mouseMove(input, QPoint(size.width() / 2 + 10, size.height() / 2 + 10));
-        QTest::qWait(500);
+        // The controls fade in; a loaded machine draws them late.
+        QTest::qWait(1000);
         const int left = 24, right = size.width() - 24;
         QTest::mouseClick(
             input, Qt::LeftButton, {}, QPoint(left + (right - left) * 4 / 5, size.height() - 31));
