@@ -15,6 +15,7 @@ packages=(
     lintian # the package test checks the Debian package with it (scripts/ci-package.sh)
     gcc-mingw-w64-x86-64 binutils-mingw-w64-x86-64 nsis 7zip # the Windows folder and installer, tried with stand-ins
     haproxy galera-4 rsync socat iproute2 procps # scale-out set (scripts/scale-out.sh): proxy, cluster, its state transfer
+    nginx wrk # the lessons' videos (scripts/video-serve.sh; nginx, not nginx-light, has the slice module) and their load (bench/video)
     qt6-base-private-dev # the window's platform backing store, made ready for the web view
     libxcb1-dev # the window-manager test reads the screen and talks to the manager over X
     libavformat-dev libavcodec-dev libavutil-dev # orvyclass-check's media probe (ORVY_CHECK_MEDIA_PROBE)
