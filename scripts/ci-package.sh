@@ -171,8 +171,8 @@ make_package() {
     metainfo=$(ls "$out"/root/usr/share/metainfo/*.metainfo.xml 2>/dev/null) || die "the package has no metainfo"
     # Clean: not even a hint (two main categories put the entry in two menus).
     local validated
-    validated=$(desktop-file-validate "$desktop" 2>&1) && [ -z "$validated" ] ||
-        die "desktop-file-validate: $validated"
+    validated=$(desktop-file-validate "$desktop" 2>&1) || die "desktop-file-validate: $validated"
+    [ -z "$validated" ] || die "desktop-file-validate: $validated"
     appstreamcli validate --no-net "$metainfo" >"$out.appstream" 2>&1 ||
         die "appstreamcli validate rejects the metainfo: $(cat "$out.appstream")"
     say "appstreamcli validate: $(tail -n1 "$out.appstream")"
