@@ -8,6 +8,12 @@
 #   ORVY_DB_NAME      the course database's name, also the account's user name
 #   ORVY_DB_PASSWORD  the password built into the program
 #   ORVY_DB_CLIENTS   where the learners connect from (default %: anywhere)
+#   ORVY_DB_MAX_USER_CONNECTIONS  how many learners may have the program open at once,
+#                     all together (default 1900; keep it below the server's max_connections)
+# Create the database and load db/schema.sql into it first: the SQL checks that the
+# database and its four tables are there before it creates anything, and stops with a
+# clear error otherwise. It is safe to run again (to change the password or the limit).
+#
 # Any that is not set is asked for on the terminal (the password without echo); when the
 # output goes into `mariadb -p`, which asks for its own password, set them all or write
 # the SQL to a file first.
@@ -46,6 +52,11 @@ if [ -z "${ORVY_DB_CLIENTS+set}" ]; then ORVY_DB_CLIENTS=%; fi
 [ -n "$ORVY_DB_NAME" ] || die "ORVY_DB_NAME is empty"
 [ -n "$ORVY_DB_PASSWORD" ] || die "ORVY_DB_PASSWORD is empty: the account needs a password"
 [ -n "$ORVY_DB_CLIENTS" ] || die "ORVY_DB_CLIENTS is empty (% stands for anywhere)"
+limit=${ORVY_DB_MAX_USER_CONNECTIONS-1900}
+# A whole number from 1 up to the server's own ceiling for it; 0 would lift the limit.
+[[ $limit =~ ^[0-9]{1,10}$ ]] && ((10#$limit >= 1 && 10#$limit <= 2147483647)) ||
+    die "ORVY_DB_MAX_USER_CONNECTIONS must be a whole number from 1 to 2147483647, not '$limit'"
+limit=$((10#$limit))
 
 identifier() { # a name inside backticks: each backtick doubled
     local text=$1
@@ -60,11 +71,18 @@ second=$(printf "$(sed 's/../\\x&/g' <<<"$first")" | sha1sum)
 second=${second%% *}
 hash="*${second^^}"
 
-sql=$(<"$template")
+# The name's bytes in hexadecimal: how the check looks the database up, with no quoting.
+db_hex=$(printf '%s' "$ORVY_DB_NAME" | od -An -v -tx1 | tr -d ' \n')
+
+# Without the template's comment lines: a value may hold a line break, which would end a
+# comment and leave the rest of its line to be read as SQL.
+sql=$(grep -v '^--' "$template")
 # Quoted replacements: bash 5.2 would otherwise read & in them as the matched text.
 db=$(identifier "$ORVY_DB_NAME")
 clients=$(identifier "$ORVY_DB_CLIENTS")
 sql=${sql//@DB@/"$db"}
+sql=${sql//@DB_HEX@/"$db_hex"}
 sql=${sql//@CLIENTS@/"$clients"}
+sql=${sql//@MAX_USER_CONNECTIONS@/"$limit"}
 sql=${sql//@PASSWORD_HASH@/"$hash"}
 printf '%s\n' "$sql"

@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
-# CI: scale-out. Installs what is missing, builds the scale-out test in the tests' build
-# folder (BUILD_DIR, default build/) and runs it: the window against HAProxy in front of
+# CI: scale-out. Installs what is missing, builds the scale-out test in a folder of its
+# own (SCALE_BUILD_DIR, default build-scale/: the option that turns the test on stays out
+# of the tests' build/) and runs it: the window against HAProxy in front of
 # a primary with two replicas and in front of a three-node Galera cluster
 # (scripts/scale-out.sh), the node it is on killed or frozen between two course choices.
 # Then a short run of the load tool (bench/load/run.sh --quick in build-load/), so that the
 # tool and its scenarios keep working; its numbers are not kept.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
-build=${BUILD_DIR:-$here/build}
+build=${SCALE_BUILD_DIR:-$here/build-scale}
 
 "$here/scripts/install-deps.sh"
 cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" -DORVY_SCALE_TESTS=ON

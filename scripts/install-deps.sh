@@ -1,6 +1,25 @@
 #!/usr/bin/env bash
 # Installs the Debian packages needed to build, run, demo and test the program.
+#
+#   scripts/install-deps.sh               everything: the tests, the demo and CI included
+#   scripts/install-deps.sh --build-only  only what building the learners' package needs
+#                                         (README "Deploying", docs/deploy.md)
 set -euo pipefail
+
+# What a school needs to build its package: the compiler and CMake, the libraries the
+# program links, Debian's packaging tools (cpack -G DEB reads the libraries' packages).
+build_packages=(
+    cmake ninja-build g++ pkg-config
+    qt6-base-dev qt6-base-private-dev qt6-webengine-dev libqt6opengl6-dev
+    libmariadb-dev libcurl4-openssl-dev libpng-dev zlib1g-dev
+    dpkg-dev
+)
+build_only=0
+case "${1:-}" in
+    "") ;;
+    --build-only) build_only=1 ;;
+    *) echo "usage: $0 [--build-only]" >&2; exit 2 ;;
+esac
 
 packages=(
     cmake ninja-build g++ pkg-config
@@ -20,6 +39,8 @@ packages=(
     libxcb1-dev # the window-manager test reads the screen and talks to the manager over X
     libavformat-dev libavcodec-dev libavutil-dev # orvyclass-check's media probe (ORVY_CHECK_MEDIA_PROBE)
 )
+
+((build_only)) && packages=("${build_packages[@]}")
 
 missing=()
 for p in "${packages[@]}"; do

@@ -5,6 +5,9 @@
 #
 # Ports: DEMO_DB_PORT (database, default 33061) and DEMO_HTTP_PORT (web, default
 # 18765), both on 127.0.0.1. DEMO_BUILD_DIR: where the demo is built (build-demo).
+# Run it as an ordinary user: as root the program refuses to play lessons, as it does for a
+# learner (DEMO_NO_SANDBOX=1 switches the player's sandbox off for the demo instead, and
+# says so).
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${DEMO_BUILD_DIR:-$here/build-demo}
@@ -108,6 +111,17 @@ done
 ((http_up)) || fail "the web server did not answer within 20 s"
 
 echo "Demo database on 127.0.0.1:$db_port, content on http://127.0.0.1:$http_port/"
-# The embedded browser's sandbox cannot run as root.
-if [ "$(id -u)" -eq 0 ]; then export QTWEBENGINE_DISABLE_SANDBOX=1; fi
+# The program refuses to play lessons as root, as the engine's sandbox cannot run there;
+# the demo shows it as it is, unless asked to switch the sandbox off for itself.
+if [ "$(id -u)" -eq 0 ]; then
+    if [ -n "${DEMO_NO_SANDBOX:-}" ]; then
+        echo "run-demo.sh: as root with DEMO_NO_SANDBOX set: the player's sandbox is off for" \
+            "this demo (a learner's program never runs so); lessons play without it" >&2
+        export QTWEBENGINE_DISABLE_SANDBOX=1
+    else
+        echo "run-demo.sh: running as root: the program refuses to play lessons as root, as" \
+            "it does for a learner; run the demo as an ordinary user to see lessons play" \
+            "(or set DEMO_NO_SANDBOX=1 to switch the player's sandbox off for the demo)" >&2
+    fi
+fi
 "$build/OrvyClass" "$@"

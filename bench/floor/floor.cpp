@@ -20,14 +20,13 @@
 #include "../probe/probe.h"
 #include "data/querytexts.h"
 #include "ui/fonts.h"
+#include "ui/widgets/rtlcombobox.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QListView>
 #include <QListWidget>
-#include <QProxyStyle>
-#include <QStyleFactory>
 #include <QWindow>
 
 #ifdef FLOOR_LIST
@@ -38,22 +37,6 @@
 #endif
 
 namespace {
-
-// The drop-down part as the program has it: a plain list below the field.
-class ListBelowFieldStyle : public QProxyStyle {
-public:
-    explicit ListBelowFieldStyle(QObject *owner)
-        : QProxyStyle(QStyleFactory::create(QApplication::style()->name()))
-    {
-        setParent(owner);
-    }
-
-    int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
-        QStyleHintReturn *returnData) const override
-    {
-        return hint == SH_ComboBox_Popup ? 0 : QProxyStyle::styleHint(hint, option, widget, returnData);
-    }
-};
 
 class CaptionWindow : public QWidget {
 public:
@@ -175,9 +158,7 @@ int main(int argc, char *argv[])
         list->setObjectName(QStringLiteral("floorList"));
         list->setLayoutDirection(Qt::RightToLeft);
         list->setUniformItemSizes(true);
-        QFont font(QStringLiteral("Segoe UI"));
-        font.setPixelSize(12);
-        list->setFont(font);
+        list->setFont(orvy::ui::segoeUi(12));
         list->setGeometry(990, 140, 159, 560);
         lessons = std::make_unique<LessonFloor>(args.mid(1), list);
         orvy::bench::setCommandHandler(
@@ -187,7 +168,7 @@ int main(int argc, char *argv[])
     if (args.size() == 2 && args[0] == u"combo") {
         auto *combo = new QComboBox(&window);
         combo->setObjectName(QStringLiteral("floorCombo"));
-        combo->setStyle(new ListBelowFieldStyle(combo));
+        combo->setStyle(new orvy::ui::ListBelowFieldStyle(combo));
         combo->setLayoutDirection(Qt::RightToLeft);
         combo->setGeometry(616, 11, 279, 28);
         combo->setFont(orvy::ui::segoeUi(15, true));

@@ -6,13 +6,16 @@
 
 namespace orvy::test {
 
-QString readOnlyAccountSql(
-    const QString &database, const QString &password, const QString &clients, QString *error)
+QString readOnlyAccountSql(const QString &database, const QString &password, const QString &clients,
+    QString *error, const QString &maxUserConnections)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("ORVY_DB_NAME"), database);
     env.insert(QStringLiteral("ORVY_DB_PASSWORD"), password);
     env.insert(QStringLiteral("ORVY_DB_CLIENTS"), clients);
+    env.remove(QStringLiteral("ORVY_DB_MAX_USER_CONNECTIONS"));
+    if (!maxUserConnections.isEmpty())
+        env.insert(QStringLiteral("ORVY_DB_MAX_USER_CONNECTIONS"), maxUserConnections);
     QProcess script;
     script.setProcessEnvironment(env);
     script.setStandardInputFile(QProcess::nullDevice());

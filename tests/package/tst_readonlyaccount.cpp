@@ -20,6 +20,11 @@ private slots:
     void account();
     void refusesMissingValues_data();
     void refusesMissingValues();
+    void refusesBadLimit_data();
+    void refusesBadLimit();
+    void beforeTheSchema_data();
+    void beforeTheSchema();
+    void runAgain();
 
 private:
     struct Result {
@@ -29,6 +34,8 @@ private:
     // The command-line client over TCP as the account, as a learner's program connects, in
     // the database of the same name.
     Result asAccount(const QString &user, const QString &password, const QString &sql);
+    // One value of the account's row in mysql.user (empty when there is no such account).
+    QString accountField(const QString &user, const QString &field);
 
     MariaDbServer m_db { QStringLiteral("account") };
 };
@@ -63,6 +70,15 @@ TestReadOnlyAccount::Result TestReadOnlyAccount::asAccount(
     return result;
 }
 
+QString TestReadOnlyAccount::accountField(const QString &user, const QString &field)
+{
+    QString output;
+    if (!m_db.runSql(
+            QStringLiteral("SELECT %1 FROM mysql.user WHERE User = '%2'").arg(field, user), {}, &output))
+        return QStringLiteral("query failed: ") + m_db.errorString();
+    return output.trimmed();
+}
+
 void TestReadOnlyAccount::account_data()
 {
     QTest::addColumn<QString>("database");
@@ -92,6 +108,9 @@ void TestReadOnlyAccount::account_data()
                                         << any << true;
     QTest::newRow("hostile name") << R"(sch`ool&\/x'y)"
                                   << "Name2026pass" << any << true;
+    // Would end a comment line of the SQL that names the values, leaving the rest as SQL.
+    QTest::newRow("line break in the name") << "sch\nGRANT ALL ON *.* TO x"
+                                            << "Name2026pass" << any << true;
     // Where the learners connect from holds: this test connects from 127.0.0.1.
     QTest::newRow("clients elsewhere") << "school10"
                                        << "Xy7kQ2mP9wLr"
@@ -147,7 +166,8 @@ void TestReadOnlyAccount::account()
     QVERIFY2(databases.ok, qPrintable(databases.output));
     QStringList listed = databases.output.split(u'\n');
     listed.sort();
-    QStringList expected { database, QStringLiteral("information_schema") };
+    // Split the same way, for a name that holds a line break.
+    QStringList expected = (database + QStringLiteral("\ninformation_schema")).split(u'\n');
     expected.sort();
     QCOMPARE(listed, expected);
     for (const QString &denied : { QStringLiteral("INSERT INTO classtype (ctName) VALUES ('x')"),
@@ -178,6 +198,9 @@ void TestReadOnlyAccount::refusesMissingValues_data()
     QTest::newRow("password unset, no terminal") << "ORVY_DB_PASSWORD"
                                                  << ""
                                                  << "ORVY_DB_PASSWORD is not set, and there is no terminal";
+    QTest::newRow("empty connection limit") << ""
+                                            << "ORVY_DB_MAX_USER_CONNECTIONS"
+                                            << "ORVY_DB_MAX_USER_CONNECTIONS must be a whole number";
 }
 
 void TestReadOnlyAccount::refusesMissingValues()
@@ -205,6 +228,130 @@ void TestReadOnlyAccount::refusesMissingValues()
     QVERIFY(script.readAllStandardOutput().isEmpty());
     const QString error = QString::fromUtf8(script.readAllStandardError());
     QVERIFY2(error.contains(message), qPrintable(error));
+}
+
+void TestReadOnlyAccount::refusesBadLimit_data()
+{
+    QTest::addColumn<QString>("limit");
+
+    // 0 would lift the limit; the largest the server takes is 2147483647.
+    for (const char *limit : { "0", "-5", "12x", " 40", "1e3", "2147483648", "99999999999" })
+        QTest::newRow(limit) << QString::fromLatin1(limit);
+}
+
+// A connection limit that is not a count of learners is refused before any SQL is written.
+void TestReadOnlyAccount::refusesBadLimit()
+{
+    QFETCH(QString, limit);
+    QString error;
+    QVERIFY(readOnlyAccountSql(
+        QStringLiteral("school"), QStringLiteral("Xy7kQ2mP9wLr"), QStringLiteral("%"), &error, limit)
+                .isEmpty());
+    QVERIFY2(error.contains(QStringLiteral("ORVY_DB_MAX_USER_CONNECTIONS must be a whole number")),
+        qPrintable(error));
+}
+
+void TestReadOnlyAccount::beforeTheSchema_data()
+{
+    QTest::addColumn<QString>("database");
+    QTest::addColumn<QString>("before");
+
+    // What the administrator did before the script: the SQL run as root, @ standing for
+    // the database's name.
+    QTest::newRow("no database") << "early1"
+                                 << "";
+    QTest::newRow("database without tables") << "early2"
+                                             << "CREATE DATABASE @";
+    QTest::newRow("schema loaded in part")
+        << "early3"
+        << "CREATE DATABASE @; CREATE TABLE @.interface (intID INT); "
+           "CREATE TABLE @.courses (cID INT); CREATE TABLE @.classtype (ctID INT)";
+    QTest::newRow("tables in another database")
+        << "early4"
+        << "CREATE DATABASE @; CREATE DATABASE @x; "
+           "CREATE TABLE @x.interface (a INT); CREATE TABLE @x.courses (a INT); "
+           "CREATE TABLE @x.classtype (a INT); CREATE TABLE @x.lessons (a INT)";
+}
+
+// Run before the database and its tables exist, the account's SQL stops with a message
+// that says what to do first, and leaves no account behind; once the schema is loaded the
+// same SQL goes through.
+void TestReadOnlyAccount::beforeTheSchema()
+{
+    QFETCH(QString, database);
+    QFETCH(QString, before);
+
+    QString sqlBefore = before;
+    if (!sqlBefore.isEmpty())
+        QVERIFY2(m_db.runSql(sqlBefore.replace(u'@', database)), qPrintable(m_db.errorString()));
+    const QString password = QStringLiteral("Xy7kQ2mP9wLr");
+    QString error;
+    const QString sql = readOnlyAccountSql(database, password, QStringLiteral("%"), &error);
+    QVERIFY2(!sql.isEmpty(), qPrintable(error));
+
+    QVERIFY2(!m_db.runSql(sql), "the account was made before the course tables existed");
+    QVERIFY2(
+        m_db.errorString().contains(QStringLiteral("load db/schema.sql")), qPrintable(m_db.errorString()));
+    QCOMPARE(accountField(database, QStringLiteral("User")), QString());
+
+    QVERIFY2(m_db.runSql(QStringLiteral("DROP DATABASE IF EXISTS %1; CREATE DATABASE %1").arg(database)),
+        qPrintable(m_db.errorString()));
+    QVERIFY2(m_db.createCourseTables(database), qPrintable(m_db.errorString()));
+    QVERIFY2(m_db.runSql(sql), qPrintable(m_db.errorString()));
+    const Result login = asAccount(database, password, QStringLiteral("SELECT COUNT(*) FROM lessons"));
+    QVERIFY2(login.ok, qPrintable(login.output));
+}
+
+// Run again, to change the password or the connection limit, or just twice: it goes
+// through each time and leaves the one account with what the last run gave it.
+void TestReadOnlyAccount::runAgain()
+{
+    const QString database = QStringLiteral("again");
+    QVERIFY2(m_db.runSql(QStringLiteral("CREATE DATABASE again")), qPrintable(m_db.errorString()));
+    QVERIFY2(m_db.createCourseTables(database), qPrintable(m_db.errorString()));
+    const QString grantsQuery = QStringLiteral("SHOW GRANTS FOR again@'%'");
+
+    struct Run {
+        const char *password;
+        const char *limit; // empty: the script's default
+        const char *expectedLimit;
+    };
+    const Run runs[] = {
+        { "First2026pass", "", "1900" },
+        { "First2026pass", "", "1900" },
+        { "Second2026pass", "25", "25" },
+        { "Second2026pass", "0040", "40" },
+    };
+    QString firstGrants;
+    const char *previous = nullptr;
+    for (const Run &run : runs) {
+        const QString password = QString::fromLatin1(run.password);
+        QString error;
+        const QString sql = readOnlyAccountSql(
+            database, password, QStringLiteral("%"), &error, QString::fromLatin1(run.limit));
+        QVERIFY2(!sql.isEmpty(), qPrintable(error));
+        QVERIFY2(m_db.runSql(sql), qPrintable(m_db.errorString()));
+
+        QCOMPARE(accountField(database, QStringLiteral("COUNT(*)")), QStringLiteral("1"));
+        QCOMPARE(accountField(database, QStringLiteral("max_user_connections")),
+            QString::fromLatin1(run.expectedLimit));
+        const Result login = asAccount(database, password, QStringLiteral("SELECT COUNT(*) FROM courses"));
+        QVERIFY2(login.ok, qPrintable(login.output));
+        if (previous && qstrcmp(previous, run.password) != 0) {
+            const Result old = asAccount(database, QString::fromLatin1(previous), QStringLiteral("SELECT 1"));
+            QVERIFY2(!old.ok, "the password before the change still logs in");
+        }
+        previous = run.password;
+
+        // The grants stay the four SELECTs, whatever else changed.
+        QString grants;
+        QVERIFY2(m_db.runSql(grantsQuery, {}, &grants), qPrintable(m_db.errorString()));
+        QCOMPARE(grants.count(QStringLiteral("GRANT SELECT ON `again`.")), 4);
+        const QString tableGrants = grants.section(u'\n', 1);
+        if (firstGrants.isEmpty())
+            firstGrants = tableGrants;
+        QCOMPARE(tableGrants, firstGrants);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestReadOnlyAccount)

@@ -1,9 +1,12 @@
+#include "ui/fonts.h"
 #include "ui/widgets/lessonlist.h"
 #include "ui/widgets/platformpalette.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QRegularExpression>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -102,6 +105,8 @@ private Q_SLOTS:
         QCOMPARE(
             list->verticalScrollBar()->palette().color(QPalette::Button), platform.color(QPalette::Button));
         QCOMPARE(list->font().pixelSize(), 12);
+        // The window's own families, not whatever the system picks for one missing face.
+        QCOMPARE(list->font().families(), orvy::ui::segoeUi(12).families());
         QCOMPARE(list->frameShape(), QFrame::NoFrame);
 
         for (int row : { 0, 1, 7 })
@@ -250,6 +255,50 @@ private Q_SLOTS:
         QTextDocument read;
         read.setHtml(tip->text());
         QCOMPARE(read.toPlainText(), shown);
+    }
+
+    // A long name shows on one line as far as the screen is wide, and only beyond that on
+    // more; markup in it stays text.
+    void longName_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("widerThanScreen");
+        const QString kurdish = QStringLiteral("وانەیا ئێکێ یا کۆرسێ فێربوونا زمانێ ");
+        QTest::newRow("Kurdish, half the screen") << kurdish.repeated(3).trimmed() << false;
+        QTest::newRow("markup in it")
+            << QStringLiteral("<b>Lesson</b> &amp; <i>notes</i> ").repeated(4).trimmed() << false;
+        QTest::newRow("wider than the screen") << kurdish.repeated(40).trimmed() << true;
+    }
+    void longName()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, widerThanScreen);
+        Panel panel;
+        QVERIFY(panel.show());
+        panel.pointTo(panel.inside());
+        panel.list->setHint(name);
+        QTRY_VERIFY_WITH_TIMEOUT(panel.list->isTipVisible(), 5000);
+        auto *tip = qobject_cast<QLabel *>(shownTip());
+        QVERIFY(tip);
+        QTextDocument read;
+        read.setHtml(tip->text());
+        const QRegularExpression blanks(QStringLiteral("\\s"));
+        QCOMPARE(read.toPlainText().remove(blanks), QString(name).remove(blanks));
+
+        const QFontMetrics metrics(tip->font());
+        const int screenWidth = tip->screen()->availableGeometry().width();
+        QVERIFY2(tip->width() <= screenWidth, qPrintable(QString::number(tip->width())));
+        const int lines = qRound(double(tip->height()) / metrics.lineSpacing());
+        if (widerThanScreen) {
+            QVERIFY2(tip->height() >= 2 * metrics.lineSpacing(), qPrintable(QString::number(tip->height())));
+            // Broken only where the screen ends: each line but the last nearly fills it.
+            QVERIFY2(tip->width() > screenWidth * 3 / 4, qPrintable(QString::number(tip->width())));
+        } else {
+            QVERIFY2(tip->height() < 2 * metrics.lineSpacing(),
+                qPrintable(QStringLiteral("%1 px high, about %2 lines").arg(tip->height()).arg(lines)));
+            QVERIFY2(tip->width() >= metrics.horizontalAdvance(read.toPlainText()),
+                qPrintable(QString::number(tip->width())));
+        }
     }
 
     void barFirstShowsNothing()

@@ -1,5 +1,6 @@
 #include "ui/widgets/lessonlist.h"
 
+#include "ui/fonts.h"
 #include "ui/widgets/platformpalette.h"
 
 #include <QApplication>
@@ -7,9 +8,12 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScreen>
 #include <QScrollBar>
+#include <QStyle>
 #include <QStyledItemDelegate>
 #include <QTextDocument>
+#include <QTextLayout>
 #include <QToolTip>
 
 namespace orvy::ui {
@@ -46,6 +50,28 @@ public:
     }
 };
 
+// The tooltip's text: the name on one line as far as maxWidth reaches, broken between words
+// only beyond it. Qt's tooltip wraps rich text at a narrow width of its own, and
+// convertFromPlainText's no-wrap request has no effect (Qt 6.4): so the lines are laid out
+// here and each kept whole by white-space:pre. Each is escaped: names are data, never markup.
+QString tipMarkup(QString text, const QFont &font, int maxWidth)
+{
+    text.replace(QLatin1Char('\n'), QChar::LineSeparator);
+    QTextLayout layout(text, font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    QStringList lines;
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(maxWidth);
+        lines << text.mid(line.textStart(), line.textLength()).toHtmlEscaped();
+    }
+    layout.endLayout();
+    return QStringLiteral("<p style='white-space:pre'>") + lines.join(QStringLiteral("<br>"))
+        + QStringLiteral("</p>");
+}
+
 } // namespace
 
 LessonList::LessonList(QWidget *parent)
@@ -62,9 +88,9 @@ LessonList::LessonList(QWidget *parent)
     setUniformItemSizes(true);
     setItemDelegate(new FixedHeightDelegate(this));
 
-    QFont font(QStringLiteral("Segoe UI"));
-    font.setPixelSize(12);
-    setFont(font);
+    // The families every other text of the window asks for, so that Arabic script is drawn
+    // in the same face here too.
+    setFont(segoeUi(12));
 
     // Own colours for the list itself, the platform's for the selection.
     QPalette own = platformPalette();
@@ -135,8 +161,11 @@ void LessonList::showTip()
     const QString tip = m_hint.section(QLatin1Char('|'), 0, 0);
     if (tip.isEmpty())
         return;
-    // Lesson names are data, never markup.
-    m_shownTip = Qt::convertFromPlainText(tip, Qt::WhiteSpaceNoWrap);
+    // As wide as the screen under the pointer, less the tooltip's frame and margins.
+    const QScreen *under = QGuiApplication::screenAt(m_lastPointer);
+    const int frame = style()->pixelMetric(QStyle::PM_ToolTipLabelFrameWidth);
+    const int width = (under ? under : screen())->availableGeometry().width() - 4 * (frame + 1) - 16;
+    m_shownTip = tipMarkup(tip, QToolTip::font(), width);
     QToolTip::showText(m_lastPointer, m_shownTip, this, QRect(), TipDurationMs);
     // Qt's tooltip goes on a click but stays through key presses (on this platform); here
     // any key press ends it too, so the program watches them while it shows.

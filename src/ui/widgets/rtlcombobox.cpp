@@ -85,32 +85,25 @@ private:
     RtlComboBox *m_combo;
 };
 
-// The application's style, except that the drop-down part is a plain list below
-// the field rather than a menu-like popup: a popup measures the text of every
-// item to grow wider than the field, which showPopup() undoes anyway, and that
-// costs a long list (10,000 courses) far more than its drawing.
-class ListBelowFieldStyle : public QProxyStyle {
-public:
-    explicit ListBelowFieldStyle(QObject *owner)
-        : QProxyStyle(QStyleFactory::create(QApplication::style()->name()))
-    {
-        setParent(owner);
-    }
-
-    int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
-        QStyleHintReturn *returnData) const override
-    {
-        if (hint == SH_ComboBox_Popup)
-            return 0;
-        // A plain one-pixel line in the theme's frame colour (the popup draws it in its
-        // Dark role), so the list stands out from the black toolbar.
-        if (hint == SH_ComboBox_PopupFrameStyle)
-            return QFrame::Box | QFrame::Plain;
-        return QProxyStyle::styleHint(hint, option, widget, returnData);
-    }
-};
-
 } // namespace
+
+ListBelowFieldStyle::ListBelowFieldStyle(QObject *owner)
+    : QProxyStyle(QStyleFactory::create(QApplication::style()->name()))
+{
+    setParent(owner);
+}
+
+int ListBelowFieldStyle::styleHint(
+    StyleHint hint, const QStyleOption *option, const QWidget *widget, QStyleHintReturn *returnData) const
+{
+    if (hint == SH_ComboBox_Popup)
+        return 0;
+    // A plain one-pixel line in the theme's frame colour (the popup draws it in its
+    // Dark role), so the list stands out from the black toolbar.
+    if (hint == SH_ComboBox_PopupFrameStyle)
+        return QFrame::Box | QFrame::Plain;
+    return QProxyStyle::styleHint(hint, option, widget, returnData);
+}
 
 RtlComboBox::RtlComboBox(QWidget *parent)
     : QComboBox(parent)

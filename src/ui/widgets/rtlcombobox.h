@@ -6,9 +6,21 @@
 #include <QLabel>
 #include <QPersistentModelIndex>
 #include <QPointer>
+#include <QProxyStyle>
 #include <utility>
 
 namespace orvy::ui {
+
+// The application's style, except that the drop-down part is a plain list below
+// the field rather than a menu-like popup: a popup measures the text of every
+// item to grow wider than the field, which showPopup() undoes anyway, and that
+// costs a long list (10,000 courses) far more than its drawing. Owned by owner.
+class ListBelowFieldStyle : public QProxyStyle {
+public:
+    explicit ListBelowFieldStyle(QObject *owner);
+    int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
+        QStyleHintReturn *returnData) const override;
+};
 
 // A pick-only, right-to-left drop-down list of the toolbar. Each item carries
 // an integer id. changedByUser() is the list's change event: it fires for the
