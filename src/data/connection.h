@@ -24,14 +24,19 @@ class Session;
 //
 // With several servers (DbSettings::host), each connect tries them in a random order and
 // takes the first that lets it in; one that refuses, is busy or does not answer is passed
-// over for the next, and only when none will do does the failure count as above, reported
-// as the most hopeful of theirs (busy, then refused, then no answer). One that did not
-// answer is not tried again within the same operation.
+// over for the next, which is tried at once after a refusal and after connectStaggerMs
+// while the one before is still waiting (the first login that succeeds is kept, later ones
+// are closed). Only when none will do does the failure count as above, reported as the
+// most hopeful of theirs (busy, then refused, then no answer). One that did not answer is
+// not tried again within the same operation.
 class Connection : public QObject {
     Q_OBJECT
 
 public:
     static constexpr int reconnectAttempts = 3;
+    // With several servers, the next is tried this long after the one before when that
+    // one has not answered yet.
+    static constexpr int connectStaggerMs = 300;
 
     explicit Connection(DbSettings settings, QObject *parent = nullptr);
     ~Connection() override;
