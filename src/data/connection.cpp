@@ -11,6 +11,8 @@
 #include <QHash>
 #include <QMutex>
 #include <QRandomGenerator>
+#include <mysqld_error.h>
+
 #include <condition_variable>
 #include <mutex>
 #include <optional>
@@ -52,6 +54,7 @@ struct Connection::Attempt {
     int reconnects = 0;
     std::optional<BusyBackoff> busyPauses;
     QList<ServerAddress> silent; // did not answer: not tried again in this operation
+    QList<ServerAddress> notReady; // a cluster node not ready: passed over while others are left
     std::optional<DbError> lastSilence;
 };
 
@@ -105,6 +108,7 @@ struct ConnectRace {
     std::mutex mutex;
     std::condition_variable changed;
     std::unique_ptr<Session> winner;
+    ServerAddress winnerServer;
     bool decided = false; // a winner was handed over: a later success is closed at once
     int running = 0;
     std::vector<std::pair<ServerAddress, DbError>> refusals;
@@ -130,6 +134,7 @@ struct ConnectRace {
             --self->running;
             if (session && !self->decided) {
                 self->winner = std::move(session);
+                self->winnerServer = server;
                 self->decided = true;
             } else if (refusal) {
                 self->refusals.emplace_back(server, *refusal);
@@ -152,6 +157,8 @@ std::unique_ptr<Session> Connection::connectToAServer(Attempt &attempt)
     QList<ServerAddress> servers = parseServers(m_settings.host, m_settings.port);
     shuffleServers(servers, [this] { return random(); });
     servers.removeIf([&attempt](const ServerAddress &server) { return attempt.silent.contains(server); });
+    if (servers.size() > attempt.notReady.size())
+        servers.removeIf([&attempt](const ServerAddress &server) { return attempt.notReady.contains(server); });
     if (servers.isEmpty())
         throw *attempt.lastSilence; // all were silent before
 
@@ -161,6 +168,7 @@ std::unique_ptr<Session> Connection::connectToAServer(Attempt &attempt)
             std::unique_ptr<Session> session;
             core::runBlocking(
                 [&] { session = std::make_unique<Session>(api, m_settings, servers.front()); });
+            m_sessionServer = servers.front();
             return session;
         } catch (const DbError &error) {
             refusals.emplace_back(servers.front(), error);
@@ -186,8 +194,10 @@ std::unique_ptr<Session> Connection::connectToAServer(Attempt &attempt)
         core::waitFor(lock, race->changed,
             [&race] { return race->decided || race->unexpected || race->final || race->running == 0; },
             -1);
-        if (race->winner)
+        if (race->winner) {
+            m_sessionServer = race->winnerServer;
             return std::move(race->winner);
+        }
         if (race->unexpected)
             std::rethrow_exception(race->unexpected);
         race->decided = true; // nothing is waited for any more
@@ -236,6 +246,8 @@ template<typename Operation> auto Connection::withRetries(Operation operation)
             }
             if (!error.isConnectionLoss())
                 throw; // an SQL error leaves a healthy connection open
+            if (m_session && error.clientError() == ER_UNKNOWN_COM_ERROR)
+                attempt.notReady.append(m_sessionServer);
             m_session.reset();
             if (attempt.reconnects == reconnectAttempts)
                 throw;

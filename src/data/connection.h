@@ -2,6 +2,7 @@
 
 #include "data/dbsettings.h"
 #include "data/resultset.h"
+#include "data/serverlist.h"
 
 #include <QObject>
 #include <memory>
@@ -28,7 +29,8 @@ class Session;
 // while the one before is still waiting (the first login that succeeds is kept, later ones
 // are closed). Only when none will do does the failure count as above, reported as the
 // most hopeful of theirs (busy, then refused, then no answer). One that did not answer is
-// not tried again within the same operation.
+// not tried again within the same operation, nor is a cluster node that said it is not
+// ready to serve (1047, counted as a lost connection) while another is left.
 class Connection : public QObject {
     Q_OBJECT
 
@@ -72,6 +74,7 @@ private:
 
     DbSettings m_settings;
     std::unique_ptr<Session> m_session;
+    ServerAddress m_sessionServer; // where m_session is
     int m_busyDepth = 0;
     bool m_waitWhileBusy = false;
 };
