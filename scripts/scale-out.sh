@@ -266,7 +266,8 @@ fi
 
 # The proxy, started once every node knows the health-check user.
 {
-    sed -e "s#@DIR@#$set_dir#g" -e "s#@PROXY_PORT@#$proxy_port#g" "$config/haproxy.cfg"
+    sed -e "s#@DIR@#$set_dir#g" -e "s#@PROXY_PORT@#$proxy_port#g" -e "s#@CHECK@#$config/node-check.sh#g" \
+        "$config/haproxy.cfg"
     for n in 1 2 3; do echo "    server node$n 127.0.0.1:$(node_port "$n") check"; done
 } >"$set_dir/haproxy.cfg"
 haproxy -c -q -f "$set_dir/haproxy.cfg" || die "HAProxy rejects $set_dir/haproxy.cfg"

@@ -1,0 +1,22 @@
+#!/bin/sh
+# HAProxy's health check for one database node (an external check: HAProxy runs it with
+# the node's address and port as the third and fourth arguments, every `inter`). Exit 0
+# means the node may take learners.
+#
+# A Galera node is up only when it is synced with the others (wsrep_local_state 4) and
+# ready for statements (wsrep_ready ON). One that is joining, receiving its state, a donor
+# or cut off from the others lets a login in but answers every statement with error 1047;
+# a login check alone would send it learners, and `leastconn` would send it the most,
+# since it has the fewest connections. A server that is not in a cluster (a replica) has
+# neither value and is up when the check user (no password, no rights) gets in.
+addr=$3
+port=$4
+user=${NODE_CHECK_USER:-haproxy_check}
+status=$(mariadb --protocol=TCP --host="$addr" --port="$port" --user="$user" \
+    --connect-timeout=1 --skip-ssl --batch --skip-column-names \
+    --execute="SHOW GLOBAL STATUS WHERE Variable_name IN ('wsrep_local_state', 'wsrep_ready')" \
+    2>/dev/null) || exit 1
+state=$(printf '%s\n' "$status" | awk '$1 == "wsrep_local_state" { print $2 }')
+ready=$(printf '%s\n' "$status" | awk '$1 == "wsrep_ready" { print $2 }')
+[ -z "$state" ] && [ -z "$ready" ] && exit 0
+[ "$state" = 4 ] && [ "$ready" = ON ]
