@@ -14,9 +14,12 @@ port=$4
 user=${NODE_CHECK_USER:-haproxy_check}
 status=$(mariadb --protocol=TCP --host="$addr" --port="$port" --user="$user" \
     --connect-timeout=1 --skip-ssl --batch --skip-column-names \
-    --execute="SHOW GLOBAL STATUS WHERE Variable_name IN ('wsrep_local_state', 'wsrep_ready')" \
+    --execute="SHOW GLOBAL STATUS WHERE Variable_name IN ('wsrep_local_state', 'wsrep_ready');
+        SHOW GLOBAL VARIABLES WHERE Variable_name = 'wsrep_reject_queries'" \
     2>/dev/null) || exit 1
 state=$(printf '%s\n' "$status" | awk '$1 == "wsrep_local_state" { print $2 }')
 ready=$(printf '%s\n' "$status" | awk '$1 == "wsrep_ready" { print $2 }')
+reject=$(printf '%s\n' "$status" | awk '$1 == "wsrep_reject_queries" { print $2 }')
 [ -z "$state" ] && [ -z "$ready" ] && exit 0
-[ "$state" = 4 ] && [ "$ready" = ON ]
+# wsrep_reject_queries (the administrator draining a node) also answers with 1047.
+[ "$state" = 4 ] && [ "$ready" = ON ] && [ "${reject:-NONE}" = NONE ]
