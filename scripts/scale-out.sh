@@ -264,9 +264,16 @@ else
     done
 fi
 
-# The proxy, started once every node knows the health-check user.
+# The proxy, started once every node knows the health-check user. Its maxconn is a
+# school's, unless this machine's open-file limit cannot hold two descriptors for each.
+maxconn=55000
+fd_limit=$(ulimit -Hn)
+if [ "$fd_limit" != unlimited ] && (((fd_limit - 1000) / 2 < maxconn)); then
+    maxconn=$(((fd_limit - 1000) / 2))
+fi
 {
-    sed -e "s#@DIR@#$set_dir#g" -e "s#@PROXY_PORT@#$proxy_port#g" "$config/haproxy.cfg"
+    sed -e "s#@DIR@#$set_dir#g" -e "s#@PROXY_PORT@#$proxy_port#g" -e "s#@CHECK@#$config/node-check.sh#g" -e "s#@MAXCONN@#$maxconn#g" \
+        "$config/haproxy.cfg"
     for n in 1 2 3; do echo "    server node$n 127.0.0.1:$(node_port "$n") check"; done
 } >"$set_dir/haproxy.cfg"
 haproxy -c -q -f "$set_dir/haproxy.cfg" || die "HAProxy rejects $set_dir/haproxy.cfg"

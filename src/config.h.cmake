@@ -8,4 +8,5 @@
 // Encryption to the server, and the name of the authority's file shipped with the program
 // ("" when the system's trust store is used).
 #define ORVY_DB_TLS @ORVY_DB_TLS_VALUE@
+#define ORVY_DB_COMPRESS @ORVY_DB_COMPRESS_VALUE@
 #define ORVY_DB_TLS_CA_FILE @ORVY_DB_TLS_CA_FILE_LITERAL@

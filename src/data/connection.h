@@ -2,6 +2,7 @@
 
 #include "data/dbsettings.h"
 #include "data/resultset.h"
+#include "data/serverlist.h"
 
 #include <QObject>
 #include <memory>
@@ -24,14 +25,20 @@ class Session;
 //
 // With several servers (DbSettings::host), each connect tries them in a random order and
 // takes the first that lets it in; one that refuses, is busy or does not answer is passed
-// over for the next, and only when none will do does the failure count as above, reported
-// as the most hopeful of theirs (busy, then refused, then no answer). One that did not
-// answer is not tried again within the same operation.
+// over for the next, which is tried at once after a refusal and after connectStaggerMs
+// while the one before is still waiting (the first login that succeeds is kept, later ones
+// are closed). Only when none will do does the failure count as above, reported as the
+// most hopeful of theirs (busy, then refused, then no answer). One that did not answer is
+// not tried again within the same operation, nor is a cluster node that said it is not
+// ready to serve (1047, counted as a lost connection) while another is left.
 class Connection : public QObject {
     Q_OBJECT
 
 public:
     static constexpr int reconnectAttempts = 3;
+    // With several servers, the next is tried this long after the one before when that
+    // one has not answered yet.
+    static constexpr int connectStaggerMs = 300;
 
     explicit Connection(DbSettings settings, QObject *parent = nullptr);
     ~Connection() override;
@@ -67,6 +74,7 @@ private:
 
     DbSettings m_settings;
     std::unique_ptr<Session> m_session;
+    ServerAddress m_sessionServer; // where m_session is
     int m_busyDepth = 0;
     bool m_waitWhileBusy = false;
 };

@@ -62,6 +62,11 @@ bool DbError::meansConnectionLoss(unsigned clientError) noexcept
     case CR_CONN_HOST_ERROR: // 2003
     case CR_SERVER_GONE_ERROR: // 2006
     case CR_SERVER_LOST: // 2013
+    // A cluster node that is not ready to serve (joining, receiving its state, cut off
+    // from the others) refuses statements with 1047 ("WSREP has not yet prepared node
+    // for application use"); the program sends no other command that could earn it.
+    // Another server, or the proxy's next choice, serves instead.
+    case ER_UNKNOWN_COM_ERROR: // 1047
         return true;
     default:
         return false;

@@ -24,7 +24,8 @@ public:
 
     unsigned clientError() const noexcept { return m_clientError; }
     // The errors after which the connection is re-opened and the query run again:
-    // cannot connect, server gone away, connection lost during the query.
+    // cannot connect, server gone away, connection lost during the query, a cluster node
+    // not ready to serve.
     // A time-out is not one of them.
     bool isConnectionLoss() const noexcept;
     static bool meansConnectionLoss(unsigned clientError) noexcept;

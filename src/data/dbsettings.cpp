@@ -31,6 +31,7 @@ DbSettings builtInDbSettings()
     settings.user = settings.database;
     settings.password = QString::fromUtf8(ORVY_DB_PASSWORD);
     settings.tls = ORVY_DB_TLS;
+    settings.compress = ORVY_DB_COMPRESS;
     const QString caFile = QString::fromUtf8(ORVY_DB_TLS_CA_FILE);
     if (settings.tls && !caFile.isEmpty())
         settings.tlsCaFile = tlsCaFileBeside(QCoreApplication::applicationDirPath(), caFile);

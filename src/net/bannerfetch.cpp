@@ -1,6 +1,7 @@
 #include "net/bannerfetch.h"
 
 #include "core/error.h"
+#include "core/eventwait.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
@@ -456,7 +457,9 @@ QByteArray fetchBanner(const QString &url, const FetchLimits &limits)
         if (!useProxy(easy.get(), proxy))
             throwTransferError(Stage::Sending, CURLE_FAILED_INIT);
 
-        const CURLcode code = perform(multi.get(), easy.get(), transfer, limits.timeoutMs, deadline);
+        CURLcode code = CURLE_OK;
+        core::runBlocking(
+            [&] { code = perform(multi.get(), easy.get(), transfer, limits.timeoutMs, deadline); });
         if (transfer.outOfTime) {
             // Still connecting: the same failure as libcurl's own connect time-out.
             // Otherwise the server is answering, too slowly, whatever part it is in.

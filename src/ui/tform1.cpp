@@ -2,12 +2,14 @@
 
 #include "data/connection.h"
 #include "data/interfacequery.h"
+#include "core/eventwait.h"
 #include "data/query.h"
 #include "ui/bannerimage.h"
 #include "ui/browser/edgebrowser.h"
 #include "ui/colors.h"
 #include "ui/flatbutton.h"
 #include "ui/fonts.h"
+#include "ui/startupwait.h"
 #include "ui/widgets/busycursor.h"
 #include "ui/widgets/lessonlist.h"
 #include "ui/widgets/rtlcombobox.h"
@@ -134,7 +136,14 @@ TForm1::TForm1(FormSettings settings, QWidget *parent)
     connectHandlers();
     setUpKeyboardAndNames();
     layoutWindow();
-    FormCreate();
+    // Start-up may wait on a server or the banner for many seconds before this window can
+    // show; meanwhile events keep going, so that a small window of its own can say so.
+    m_startupWait = std::make_unique<StartupWait>(windowTitle());
+    {
+        const core::EventsKeepFlowing eventsFlow;
+        FormCreate();
+    }
+    m_startupWait->stopWaiting();
 }
 
 TForm1::~TForm1() = default;

@@ -23,6 +23,7 @@ namespace orvy::ui {
 
 class BannerImage;
 class BusyCursor;
+class StartupWait;
 class FlatButton;
 class EdgeBrowser;
 class LessonList;
@@ -149,6 +150,7 @@ private:
     std::unique_ptr<data::Query> m_temp;
     BusyCursor *FDGUIxWaitCursor1 = nullptr;
     bool m_startupFailed = false;
+    std::unique_ptr<StartupWait> m_startupWait; // until the window shows
     // Keyboard focus to give back once a re-created native window shows again.
     QPointer<QWidget> m_focusToRestore;
     QTimer m_reactivate;

@@ -198,6 +198,9 @@ private Q_SLOTS:
         QTest::newRow("replicas, node frozen") << QStringLiteral("replicas") << int(SIGSTOP);
         QTest::newRow("galera, node killed") << QStringLiteral("galera") << int(SIGKILL);
         QTest::newRow("galera, node frozen") << QStringLiteral("galera") << int(SIGSTOP);
+        // 0: no signal; the node stays up but answers every statement with 1047, as a node
+        // does while it joins or has lost its cluster.
+        QTest::newRow("galera, node refuses statements (1047)") << QStringLiteral("galera") << 0;
     }
     void nodeLostBetweenChoices()
     {
@@ -255,7 +258,12 @@ private Q_SLOTS:
             node >= 0, qPrintable(QStringLiteral("on port %1, nodes on %2").arg(port, ports.join(u' '))));
         const pid_t pid = pid_t(pids.value(node).toLongLong());
         QVERIFY(pid > 0);
-        QCOMPARE(::kill(pid, signal), 0);
+        const QString socket = env.value(QStringLiteral("node_sockets")).split(u' ').value(node);
+        if (signal == 0)
+            QVERIFY2(sql(socket, QStringLiteral("SET GLOBAL wsrep_reject_queries = ALL"), QString(), &output),
+                qPrintable(output));
+        else
+            QCOMPARE(::kill(pid, signal), 0);
 
         // The next course: its lessons come from another node, silently.
         QElapsedTimer timer;
@@ -264,6 +272,8 @@ private Q_SLOTS:
         const qint64 choiceMs = timer.elapsed();
         if (signal == SIGSTOP)
             ::kill(pid, SIGCONT); // so that it can be stopped cleanly; the window is elsewhere by now
+        if (signal == 0)
+            sql(socket, QStringLiteral("SET GLOBAL wsrep_reject_queries = NONE"), QString(), &output);
         QCOMPARE(boxes.texts(), QStringList());
         QCOMPARE(form.Label3->text(), courses.at(1).name);
         QCOMPARE(itemTexts(form.ListBox1), courses.at(1).lessons);
