@@ -12,6 +12,7 @@ build_packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-base-private-dev qt6-webengine-dev libqt6opengl6-dev
     libmariadb-dev libcurl4-openssl-dev libpng-dev zlib1g-dev
+    libavformat-dev libavcodec-dev libavutil-dev # orvyclass-check's media probe, in the package
     dpkg-dev
 )
 build_only=0
