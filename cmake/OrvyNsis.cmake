@@ -42,6 +42,10 @@ if(orvy_at LESS 0)
 endif()
 string(REPLACE "Function .onInit\n" "Function .onInit\n${orvy_nsis_admin_check}" orvy_nsis_template
     "${orvy_nsis_template}")
+# A 64-bit installer for the 64-bit program: it runs where the program can (a Windows
+# without 32-bit support too) and sees the 64-bit registry and Program Files itself.
+string(REPLACE "  !define VERSION " "  Target amd64-unicode\n  !define VERSION " orvy_nsis_template
+    "${orvy_nsis_template}")
 file(WRITE ${CMAKE_BINARY_DIR}/nsis-template/NSIS.template.in "${orvy_nsis_template}")
 list(PREPEND CMAKE_MODULE_PATH ${CMAKE_BINARY_DIR}/nsis-template)
 set(CPACK_NSIS_EXTRA_PREINSTALL_COMMANDS "

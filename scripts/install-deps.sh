@@ -17,6 +17,7 @@ packages=(
     haproxy galera-4 rsync socat iproute2 procps # scale-out set (scripts/scale-out.sh): proxy, cluster, its state transfer
     qt6-base-private-dev # the window's platform backing store, made ready for the web view
     libxcb1-dev # the window-manager test reads the screen and talks to the manager over X
+    wine wine64 g++-mingw-w64-x86-64-posix qt6-base-dev-tools # the Windows build, run under Wine (scripts/ci-windows.sh)
 )
 
 missing=()
