@@ -235,7 +235,7 @@ for size in 1152x737 1366x768; do
     start_x "$size"
     start_program
     window=$(window_named "Orvy Class" 90) || die "no window \"Orvy Class\" within 90 s at $size: $(tail -5 "$work/program.log")"
-    wait_logged 'FROM +courses' 30 || die "the program never asked for the courses"
+    wait_logged 'FROM +`?courses' 30 || die "the program never asked for the courses"
     sleep 4 # the banner's fetch and the first paints
     geometry=$(check_maximized "$window" "$size")
     import -display "$DISPLAY" -window root "$shots/window-$size.png"
@@ -247,7 +247,7 @@ for size in 1152x737 1366x768; do
         xdotool key F4
         sleep 1
         xdotool key Down Return
-        wait_logged 'FROM +lessons' 30 || die "choosing a course did not list its lessons"
+        wait_logged 'FROM +`?lessons' 30 || die "choosing a course did not list its lessons"
         sleep 2
         import -display "$DISPLAY" -window root "$shots/lessons-$size.png"
         say "a course chosen: its lessons asked for; screenshot $shots/lessons-$size.png"
