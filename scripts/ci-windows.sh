@@ -113,9 +113,7 @@ start_x 1280x800
 (cd "$build" && ctest -j2 --timeout 300 >"$work/ctest.log" 2>&1) || {
     cat "$work/ctest.log" >&2
     # Qt Test's own report is in a file beside each test (stdout is lost under Wine).
-    for report in $(find "$build/tests" -name 'tst_*.txt'); do
-        grep -H -B2 -A4 'FAIL!' "$report" >&2 || true
-    done
+    find "$build/tests" -name 'tst_*.txt' -exec grep -H -B2 -A4 'FAIL!' {} + >&2 || true
     die "tests under Wine"
 }
 say "tests under Wine: $(grep -E 'tests passed' "$work/ctest.log")"
@@ -161,7 +159,6 @@ sql -e "CREATE DATABASE $db_name CHARACTER SET utf8mb4;
         GRANT SELECT ON $db_name.* TO '$db_name'@'127.0.0.1';"
 sql "$db_name" <"$here/db/schema.sql"
 sed "s#@HTTP@#http://127.0.0.1:$http_port#g" "$here/demo/seed.sql" | sql "$db_name"
-courses=$(sql -N "$db_name" -e 'SELECT COUNT(*) FROM courses')
 python3 "$here/demo/serve.py" "$state/media" "$http_port" >"$state/http.log" 2>&1 &
 pids+=($!)
 for _ in $(seq 100); do port_taken "$http_port" && break; sleep 0.2; done
