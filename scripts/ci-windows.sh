@@ -240,6 +240,7 @@ for size in 1152x737 1366x768; do
     if [ "$size" = 1366x768 ]; then
         # A course chosen from the keyboard: the course list opens on F4, a course is
         # picked with the arrow keys and Return, and its lessons are asked for.
+        width=${geometry%x*}
         timeout 10 xdotool windowactivate --sync "$window" >/dev/null 2>&1 || true
         xdotool key F4
         sleep 1
@@ -248,11 +249,26 @@ for size in 1152x737 1366x768; do
         sleep 2
         import -display "$DISPLAY" -window root "$shots/lessons-$size.png"
         say "a course chosen: its lessons asked for; screenshot $shots/lessons-$size.png"
+        # A social link is handed to the system: Wine passes it to the host's browser
+        # list, here a script that only writes it down (nothing leaves the machine).
+        printf '#!/bin/sh\necho "$@" >>"%s"\n' "$work/opened-links.txt" >"$work/record-link.sh"
+        chmod +x "$work/record-link.sh"
+        rm -f "$work/opened-links.txt"
+        wine reg add 'HKCU\Software\Wine\WineBrowser' /v Browsers /t REG_SZ /d "$work/record-link.sh" /f \
+            >/dev/null 2>&1 || die "cannot set Wine's browser list"
+        # The Instagram icon, the middle one of the three at the bottom.
+        xdotool mousemove --window "$window" $((width / 2 - 127)) 710 click 1
+        for _ in $(seq 1 75); do
+            grep -qF "http://127.0.0.1:$http_port/instagram" "$work/opened-links.txt" 2>/dev/null && break
+            sleep 0.2
+        done
+        grep -qF "http://127.0.0.1:$http_port/instagram" "$work/opened-links.txt" 2>/dev/null ||
+            die "a click on the Instagram icon handed no link to the system ($(cat "$work/opened-links.txt" 2>/dev/null))"
+        say "the Instagram link handed to the system: $(head -n1 "$work/opened-links.txt")"
         # The lessons play in the engine, which this build lacks: a double click on the
         # first lesson (the list fills the right-hand panel under its two captions) gives
         # the player's message, and the program goes on.
         before=$(xdotool search --onlyvisible --name . 2>/dev/null | sort)
-        width=${geometry%x*}
         xdotool mousemove --window "$window" $((width - 80)) 178 click --repeat 2 --delay 80 1
         message=""
         for _ in $(seq 1 75); do
