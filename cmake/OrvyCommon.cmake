@@ -7,12 +7,18 @@ if(MSVC)
 else()
     target_compile_options(orvy_options INTERFACE -Wall -Wextra -Wpedantic)
 endif()
-# The tests run on a private X server with POSIX fixtures (tests/support): Linux only.
-if(ORVY_BUILD_TESTS AND NOT CMAKE_SYSTEM_NAME STREQUAL "Linux")
-    message(STATUS "Tests are not built on ${CMAKE_SYSTEM_NAME}: they need Linux")
+# Most tests run on a private X server with POSIX fixtures (tests/support): Linux only.
+# On Windows those that need neither are built (tests/CMakeLists.txt); elsewhere none.
+if(ORVY_BUILD_TESTS AND NOT CMAKE_SYSTEM_NAME MATCHES "^(Linux|Windows)$")
+    message(STATUS "Tests are not built on ${CMAKE_SYSTEM_NAME}: they need Linux or Windows")
     set(ORVY_BUILD_TESTS OFF)
 endif()
 target_compile_definitions(orvy_options INTERFACE QT_NO_FOREACH QT_NO_URL_CAST_FROM_STRING)
+# <windows.h> (which <curl/curl.h> pulls in through <winsock2.h>) otherwise defines min and
+# max as macros, breaking std::min/std::max, and drags in rarely used headers.
+if(WIN32)
+    target_compile_definitions(orvy_options INTERFACE NOMINMAX WIN32_LEAN_AND_MEAN)
+endif()
 # Hardening, in every Linux build, so that what the tests and the benchmark run is what
 # ships: glibc's checked string and memory functions (fortify, which needs the optimiser,
 # and which the sanitizers replace), and a relocation table resolved at start and then

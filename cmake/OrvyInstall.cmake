@@ -11,14 +11,36 @@ if(WIN32)
     # One folder, bin\, that runs on a PC with nothing but Windows: the program, the
     # plug-in, the client library, Qt and every DLL they import. The libraries linked are
     # named by target and by file: FindCURL, FindPNG and FindZLIB may give either.
+    # A cross build without the engine (ORVY_WITHOUT_ENGINE) has no plug-in to ship.
+    set(plugin "")
+    if(TARGET orvybrowserengine)
+        set(plugin PLUGIN orvybrowserengine)
+    endif()
     orvy_install_windows_folder(DESTINATION ${CMAKE_INSTALL_BINDIR}
-        EXECUTABLE ${ORVY_EXECUTABLE} PLUGIN orvybrowserengine CLIENT_DLL "${MARIADB_CLIENT_DLL}"
+        EXECUTABLE ${ORVY_EXECUTABLE} ${plugin} CLIENT_DLL "${MARIADB_CLIENT_DLL}"
         LINKED Qt6::Core Qt6::Gui Qt6::Widgets Qt6::Network Qt6::WebEngineWidgets
             CURL::libcurl PNG::PNG ZLIB::ZLIB
         LINKED_FILES ${CURL_LIBRARIES} ${PNG_LIBRARIES} ${ZLIB_LIBRARIES})
+    # Windows has no Noto Kufi Arabic, the title's font: it goes in fonts\ beside the
+    # program (which loads it from there), with its licence (SIL Open Font License 1.1).
+    # Debian's fonts-noto-core has both.
+    set(ORVY_KUFI_FONT "/usr/share/fonts/truetype/noto/NotoKufiArabic-Bold.ttf" CACHE FILEPATH
+        "Noto Kufi Arabic Bold, shipped in the Windows folder")
+    set(ORVY_KUFI_FONT_LICENSE "/usr/share/doc/fonts-noto-core/copyright" CACHE FILEPATH
+        "The licence of the Noto fonts, shipped beside the font")
+    if(EXISTS "${ORVY_KUFI_FONT}" AND EXISTS "${ORVY_KUFI_FONT_LICENSE}")
+        install(FILES "${ORVY_KUFI_FONT}" DESTINATION ${CMAKE_INSTALL_BINDIR}/fonts)
+        install(FILES "${ORVY_KUFI_FONT_LICENSE}" DESTINATION ${CMAKE_INSTALL_BINDIR}/fonts
+            RENAME NotoKufiArabic-LICENSE.txt)
+    else()
+        message(WARNING "Noto Kufi Arabic or its licence not found: set ORVY_KUFI_FONT and ORVY_KUFI_FONT_LICENSE")
+        install(CODE "message(FATAL_ERROR \"The folder would lack the title's font: set ORVY_KUFI_FONT and ORVY_KUFI_FONT_LICENSE\")")
+    endif()
 else()
     install(TARGETS ${ORVY_EXECUTABLE} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-    install(TARGETS orvybrowserengine LIBRARY DESTINATION lib/orvyclass)
+    if(TARGET orvybrowserengine)
+        install(TARGETS orvybrowserengine LIBRARY DESTINATION lib/orvyclass)
+    endif()
 endif()
 # The catalogue check for the school's content team: beside the program, not on the
 # learners' menu (no desktop entry).

@@ -23,13 +23,30 @@ set(CPACK_NSIS_MUI_UNIICON "${ORVY_NSIS_ICON}")
 # old version stays behind (silently, with /S, too).
 set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
 # For every user of the PC: the installer asks Windows for an administrator
-# (RequestExecutionLevel admin), and ends here if it did not get one, rather than install
-# for one user into that user's documents.
-set(CPACK_NSIS_EXTRA_PREINSTALL_COMMANDS "
+# (RequestExecutionLevel admin), and ends if it did not get one, rather than install for
+# one user into that user's documents. The check is the first thing .onInit does, before
+# it runs the earlier version's uninstaller: CPack's script has no hook there, so its
+# template is copied with the check put in, and CPack finds the copy on CMAKE_MODULE_PATH.
+set(orvy_nsis_admin_check [[
   UserInfo::GetAccountType
   Pop $0
-  StrCmp $0 \"Admin\" orvy_admin
-    MessageBox MB_OK|MB_ICONSTOP \"Orvy Class is installed for all users of this PC. Run the installer as an administrator.\" /SD IDOK
+  StrCmp $0 "Admin" orvy_admin
+    MessageBox MB_OK|MB_ICONSTOP "Orvy Class is installed for all users of this PC. Run the installer as an administrator." /SD IDOK
     Quit
   orvy_admin:
+]])
+file(READ ${CMAKE_ROOT}/Modules/Internal/CPack/NSIS.template.in orvy_nsis_template)
+string(FIND "${orvy_nsis_template}" "Function .onInit\n" orvy_at)
+if(orvy_at LESS 0)
+    message(FATAL_ERROR "CPack's NSIS template has no .onInit function to put the administrator check in")
+endif()
+string(REPLACE "Function .onInit\n" "Function .onInit\n${orvy_nsis_admin_check}" orvy_nsis_template
+    "${orvy_nsis_template}")
+# A 64-bit installer for the 64-bit program: it runs where the program can (a Windows
+# without 32-bit support too) and sees the 64-bit registry and Program Files itself.
+string(REPLACE "  !define VERSION " "  Target amd64-unicode\n  !define VERSION " orvy_nsis_template
+    "${orvy_nsis_template}")
+file(WRITE ${CMAKE_BINARY_DIR}/nsis-template/NSIS.template.in "${orvy_nsis_template}")
+list(PREPEND CMAKE_MODULE_PATH ${CMAKE_BINARY_DIR}/nsis-template)
+set(CPACK_NSIS_EXTRA_PREINSTALL_COMMANDS "
   SetShellVarContext all")

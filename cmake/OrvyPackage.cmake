@@ -23,7 +23,7 @@ set(CPACK_STRIP_FILES ON)
 # the binaries link), by a script CPack runs then; the build's binaries named by path.
 set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_BINARY_DIR}/packaging/cpack-project.cmake)
 file(GENERATE OUTPUT ${CPACK_PROJECT_CONFIG_FILE} CONTENT "\
-set(ORVY_PACKAGE_BINARIES \"$<TARGET_FILE:${ORVY_EXECUTABLE}>;$<TARGET_FILE:orvybrowserengine>;$<TARGET_FILE:orvyclass-check>\")
+set(ORVY_PACKAGE_BINARIES \"$<TARGET_FILE:${ORVY_EXECUTABLE}>;$<TARGET_FILE:orvyclass-check>$<$<TARGET_EXISTS:orvybrowserengine>:;$<TARGET_FILE:orvybrowserengine>>\")
 set(ORVY_BUILD_STAMP \"${ORVY_BUILD_STAMP}\")
 set(ORVY_CHANGELOG \"${PROJECT_BINARY_DIR}/packaging/changelog.Debian.gz\")
 set(ORVY_PROJECT_VERSION \"${PROJECT_VERSION}\")

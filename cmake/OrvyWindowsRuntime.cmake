@@ -117,12 +117,12 @@ set(CMAKE_GET_RUNTIME_DEPENDENCIES_COMMAND \"${CMAKE_OBJDUMP}\")")
 set(CMAKE_GET_RUNTIME_DEPENDENCIES_PLATFORM windows+pe)
 ${tool_settings}
 include(\"${ORVY_WINDOWS_RUNTIME_SCRIPT}\")
-orvy_windows_runtime_at_install(\"${A_DESTINATION}\" \"${A_DIRECTORIES}\")
+orvy_windows_runtime_at_install(\"${A_DESTINATION}\" \"${A_DIRECTORIES}\" \"${CMAKE_BINARY_DIR}/windows-dll-names\")
 ")
 endfunction()
 
 # The install step itself, run by the install script.
-function(orvy_windows_runtime_at_install destination directories)
+function(orvy_windows_runtime_at_install destination directories names_folder)
     if(IS_ABSOLUTE "${destination}")
         set(dest "$ENV{DESTDIR}${destination}")
     else()
@@ -132,6 +132,25 @@ function(orvy_windows_runtime_at_install destination directories)
     file(GLOB_RECURSE libraries LIST_DIRECTORIES false "${dest}/*.dll")
     orvy_system_dll_regexes(system_regexes "${ORVY_SYSTEM_DLLS}")
     message(STATUS "Finding the DLLs that ${dest} needs")
+    # The search takes Windows' names in lower case, as Windows compares them; on a
+    # case-sensitive file system (a cross build) Qt6Core.dll would never be found as
+    # qt6core.dll. A folder of lower-case links stands in for the folders searched, and
+    # each file found through it is installed under its own name.
+    if(NOT CMAKE_HOST_WIN32)
+        file(REMOVE_RECURSE "${names_folder}")
+        file(MAKE_DIRECTORY "${names_folder}")
+        foreach(dir IN LISTS directories)
+            file(GLOB dlls LIST_DIRECTORIES false "${dir}/*.dll" "${dir}/*.DLL")
+            foreach(dll IN LISTS dlls)
+                get_filename_component(name "${dll}" NAME)
+                string(TOLOWER "${name}" lower)
+                if(NOT name STREQUAL lower AND NOT EXISTS "${names_folder}/${lower}")
+                    file(CREATE_LINK "${dll}" "${names_folder}/${lower}" SYMBOLIC)
+                endif()
+            endforeach()
+        endforeach()
+        list(APPEND directories "${names_folder}")
+    endif()
     file(GET_RUNTIME_DEPENDENCIES
         EXECUTABLES ${executables}
         LIBRARIES ${libraries}
@@ -181,15 +200,39 @@ function(orvy_windows_runtime_at_install destination directories)
         if(dir STREQUAL dest_real OR (windows_folder AND at EQUAL 0))
             continue()
         endif()
+        get_filename_component(file "${file}" REALPATH)
         file(INSTALL "${file}" DESTINATION "${dest}")
     endforeach()
+endfunction()
+
+# Qt's platform, style, image format and TLS plug-ins into <dest>/plugins.
+function(orvy_install_qt_plugins dest)
+    get_target_property(core Qt6::Core IMPORTED_LOCATION_RELEASE)
+    if(NOT core)
+        get_target_property(core Qt6::Core LOCATION)
+    endif()
+    # Qt6Core.dll is in bin\, its plug-ins in plugins\ beside it.
+    get_filename_component(qt_prefix "${core}" DIRECTORY)
+    get_filename_component(qt_prefix "${qt_prefix}" DIRECTORY)
+    set(plugins ${qt_prefix}/plugins)
+    if(NOT EXISTS ${plugins}/platforms/qwindows.dll)
+        message(FATAL_ERROR "Qt's Windows platform plug-in is not in ${plugins}/platforms")
+    endif()
+    install(FILES ${plugins}/platforms/qwindows.dll DESTINATION ${dest}/plugins/platforms)
+    foreach(kind styles imageformats tls)
+        install(DIRECTORY ${plugins}/${kind} DESTINATION ${dest}/plugins FILES_MATCHING PATTERN "*.dll")
+    endforeach()
+    file(WRITE ${CMAKE_BINARY_DIR}/qt.conf "[Paths]\nPrefix=.\nPlugins=plugins\n")
+    install(FILES ${CMAKE_BINARY_DIR}/qt.conf DESTINATION ${dest})
 endfunction()
 
 function(orvy_install_windows_folder)
     cmake_parse_arguments(A "" "DESTINATION;EXECUTABLE;PLUGIN;CLIENT_DLL" "LINKED;LINKED_FILES" ${ARGN})
     set(dest ${A_DESTINATION})
     install(TARGETS ${A_EXECUTABLE} RUNTIME DESTINATION ${dest})
-    install(TARGETS ${A_PLUGIN} LIBRARY DESTINATION ${dest})
+    if(A_PLUGIN)
+        install(TARGETS ${A_PLUGIN} LIBRARY DESTINATION ${dest})
+    endif()
     if(A_CLIENT_DLL AND EXISTS "${A_CLIENT_DLL}")
         install(FILES ${A_CLIENT_DLL} DESTINATION ${dest})
     else()
@@ -203,7 +246,7 @@ function(orvy_install_windows_folder)
         include(InstallRequiredSystemLibraries)
     endif()
 
-    if(QT_DEPLOY_SUPPORT)
+    if(QT_DEPLOY_SUPPORT AND A_PLUGIN)
         # Everything in the program's own folder, the layout Qt finds without help: Qt's
         # DLLs and QtWebEngineProcess.exe beside the program, plug-ins in plugins\, the
         # engine's resources in resources\ and its locales in
@@ -226,6 +269,10 @@ foreach(piece QtWebEngineProcess.exe resources/qtwebengine_resources.pak transla
     endif()
 endforeach()
 ")
+    elseif(TARGET Qt6::Core)
+        # No engine (a cross build), so no Qt deployment tool either: the plug-ins a
+        # Widgets program loads, by hand, and qt.conf pointing Qt at them.
+        orvy_install_qt_plugins(${dest})
     endif()
 
     set(dirs)

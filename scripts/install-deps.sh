@@ -39,6 +39,7 @@ packages=(
     qt6-base-private-dev # the window's platform backing store, made ready for the web view
     libxcb1-dev # the window-manager test reads the screen and talks to the manager over X
     libavformat-dev libavcodec-dev libavutil-dev # orvyclass-check's media probe (ORVY_CHECK_MEDIA_PROBE)
+    wine wine64 g++-mingw-w64-x86-64-posix qt6-base-dev-tools # the Windows build, run under Wine (scripts/ci-windows.sh)
 )
 
 ((build_only)) && packages=("${build_packages[@]}")

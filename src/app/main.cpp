@@ -1,6 +1,7 @@
 #include "app/firstpaint.h"
 #include "core/linkfilter.h"
 #include "ui/browser/edgebrowser.h"
+#include "ui/fonts.h"
 #include "ui/tform1.h"
 #include "ui/theme.h"
 
@@ -18,6 +19,8 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     // The main window is an ordinary top-level window and carries the taskbar entry itself.
     QApplication::setQuitOnLastWindowClosed(true);
+    // The title's font, shipped beside the program where the system lacks it (Windows).
+    orvy::ui::loadShippedFonts(QCoreApplication::applicationDirPath() + QStringLiteral("/fonts"));
     // The desktop ties the window to its launcher by this name and shows the same icon.
     QGuiApplication::setDesktopFileName(QStringLiteral(ORVY_APP_ID));
     orvy::ui::applyThemeOrReport(app, QString::fromLatin1(orvy::ui::Theme::defaultName));

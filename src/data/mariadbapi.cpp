@@ -2,6 +2,9 @@
 
 #include "data/dberror.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QHash>
 #include <QLibrary>
 #include <QMutex>
@@ -62,8 +65,31 @@ std::shared_ptr<MariaDbApi> loadOne(const QString &libraryName, QString &reason)
 
 } // namespace
 
-const MariaDbApi &MariaDbApi::load(const QStringList &libraryNames)
+QStringList clientLibraryCandidates(const QStringList &libraryNames, const QString &programFolder)
 {
+    QStringList candidates;
+    if (!programFolder.isEmpty()) {
+        const QDir folder(programFolder);
+        for (const QString &name : libraryNames) {
+            const QString path = folder.absoluteFilePath(name);
+            if (QFileInfo(path).isFile())
+                candidates.append(QDir::toNativeSeparators(path));
+        }
+    }
+    candidates += libraryNames;
+    return candidates;
+}
+
+const MariaDbApi &MariaDbApi::load(const QStringList &requestedNames)
+{
+#if defined(Q_OS_WIN)
+    // Windows searches the program's folder only after DLLs already loaded and the ones
+    // its loader knows; the library shipped beside the program comes first by full path.
+    const QStringList libraryNames = clientLibraryCandidates(requestedNames,
+        QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QString());
+#else
+    const QStringList &libraryNames = requestedNames;
+#endif
     // Loaded libraries are kept (and never unloaded) for the life of the program.
     static QMutex mutex;
     static QHash<QString, std::shared_ptr<MariaDbApi>> loaded;

@@ -42,4 +42,10 @@ struct MariaDbApi {
     static const MariaDbApi &load(const QStringList &libraryNames);
 };
 
+// What to load, in order, for `libraryNames`: first each of them that lies in
+// `programFolder`, by its full path (so that a library of the same name found earlier on
+// the system's search path cannot take the shipped one's place), then the names
+// themselves for the system's search. An empty folder adds nothing.
+QStringList clientLibraryCandidates(const QStringList &libraryNames, const QString &programFolder);
+
 } // namespace orvy::data

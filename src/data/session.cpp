@@ -62,9 +62,12 @@ Session::Session(const MariaDbApi &api, const DbSettings &settings, const Server
     if (settings.compress)
         m_api.options(mysql, MYSQL_OPT_COMPRESS, nullptr);
     // Reconnecting is this layer's job, with its own rule (see Connection); the library's
-    // silent reconnect stays off.
-    const my_bool noReconnect = 0;
-    m_api.options(mysql, MYSQL_OPT_RECONNECT, &noReconnect);
+    // silent reconnect stays off. MySQL 8's library reads this option's number as another
+    // (a TLS setting), and its own reconnect is off by default.
+    if (m_api.isMariaDb()) {
+        const my_bool noReconnect = 0;
+        m_api.options(mysql, MYSQL_OPT_RECONNECT, &noReconnect);
+    }
     // The program only reads: never let a server ask for a local file.
     const unsigned int noLocalInfile = 0;
     m_api.options(mysql, MYSQL_OPT_LOCAL_INFILE, &noLocalInfile);

@@ -1,5 +1,7 @@
 #include "ui/fonts.h"
 
+#include <QDir>
+#include <QFontDatabase>
 #include <QStringList>
 
 namespace orvy::ui {
@@ -30,6 +32,21 @@ QFont kufiTitle(int pixelSize)
     return withFamilies({ QStringLiteral("Noto Kufi Arabic"), QStringLiteral("Noto Sans Arabic"),
                             QStringLiteral("DejaVu Sans") },
         pixelSize, true);
+}
+
+QStringList loadShippedFonts(const QString &folder)
+{
+    QStringList families;
+    const QDir fonts(folder);
+    const QStringList files
+        = fonts.entryList({ QStringLiteral("*.ttf"), QStringLiteral("*.otf") }, QDir::Files, QDir::Name);
+    for (const QString &file : files) {
+        const int id = QFontDatabase::addApplicationFont(fonts.filePath(file));
+        if (id >= 0)
+            families += QFontDatabase::applicationFontFamilies(id);
+    }
+    families.removeDuplicates();
+    return families;
 }
 
 } // namespace orvy::ui

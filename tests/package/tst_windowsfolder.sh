@@ -121,6 +121,11 @@ for entry in "${cases[@]}"; do
     for line in "${expected[@]}"; do
         grep -qF -- "$line" "$script" || fail "$name: the installer's script lacks: $line"
     done
+    # The administrator check comes before the earlier version's uninstaller runs.
+    admin_at=$(grep -nF 'UserInfo::GetAccountType' "$script" | head -1 | cut -d: -f1)
+    uninstall_at=$(grep -nF 'StrCmp "ON" "ON" 0 inst' "$script" | head -1 | cut -d: -f1)
+    [ -n "$admin_at" ] && [ -n "$uninstall_at" ] && ((admin_at < uninstall_at)) ||
+        fail "$name: the administrator check (line ${admin_at:-none}) does not come before the uninstall of the earlier version (line ${uninstall_at:-none})"
     ((failures > failures_before)) ||
         echo "PASS: $name: $(find "$dist/bin" -type f | wc -l) files, installer $(basename "$installer")"
 done

@@ -13,7 +13,7 @@
 
 namespace orvy::ui::browser {
 
-#if defined(Q_OS_LINUX)
+#if defined(Q_OS_LINUX) || defined(Q_OS_WIN)
 
 namespace {
 
@@ -22,6 +22,7 @@ QString tr(const char *text)
     return QCoreApplication::translate("EdgeBrowser", text);
 }
 
+#if defined(Q_OS_LINUX)
 // The engine runs without its sandbox when this variable is set at all (even empty or
 // "0"), or when its flags or the program's arguments carry --no-sandbox (one dash or two).
 bool sandboxSwitchedOff()
@@ -37,6 +38,7 @@ bool sandboxSwitchedOff()
             return true;
     return false;
 }
+#endif
 
 // The engine's own look-up, as its deployment notes give it: a path given in the
 // environment is the only place looked at; else the Qt installation, then the program's
@@ -46,7 +48,11 @@ QStringList helperCandidates()
     const QString fromEnvironment = qEnvironmentVariable("QTWEBENGINEPROCESS_PATH");
     if (!fromEnvironment.isEmpty())
         return { fromEnvironment };
+#if defined(Q_OS_WIN)
+    const QString name = QStringLiteral("/QtWebEngineProcess.exe");
+#else
     const QString name = QStringLiteral("/QtWebEngineProcess");
+#endif
     return { QLibraryInfo::path(QLibraryInfo::LibraryExecutablesPath) + name,
         QCoreApplication::applicationDirPath() + name };
 }
@@ -65,9 +71,11 @@ QStringList resourceFolders()
 
 QString engineStartProblem()
 {
+#if defined(Q_OS_LINUX)
     if ((getuid() == 0 || geteuid() == 0) && !sandboxSwitchedOff())
         return tr("the browser engine does not run as root (the administrator) with its sandbox on; "
                   "start the program as an ordinary user");
+#endif
 
     const QStringList helpers = helperCandidates();
     QString helper;
@@ -94,7 +102,8 @@ QString engineStartProblem()
 
 #else
 
-// The conditions above are the engine's on Linux; elsewhere nothing is checked beforehand.
+// The conditions above are the engine's on Linux and Windows; elsewhere nothing is checked
+// beforehand.
 QString engineStartProblem()
 {
     return QString();
