@@ -31,6 +31,7 @@ packages=(
     xvfb xauth openbox x11-utils ffmpeg imagemagick python3 openssl libgl1-mesa-dri
     clang libclang-rt-14-dev # fuzz targets (scripts/ci-fuzz.sh): clang's libFuzzer
     dbus-daemon at-spi2-core gir1.2-atspi-2.0 python3-gi
+    ccache # CI's build folders share one compiler cache (.ci/run)
     dpkg-dev file desktop-file-utils appstream xdotool fontconfig librsvg2-bin
     lintian # the package test checks the Debian package with it (scripts/ci-package.sh)
     gcc-mingw-w64-x86-64 binutils-mingw-w64-x86-64 nsis 7zip # the Windows folder and installer, tried with stand-ins
