@@ -3,7 +3,8 @@
 // through the first play, every full-screen round, and a minimise and restore. With
 // its border it is exactly as at start; without it, it covers the work area. The first
 // play leaves the rest of the window on the screen untouched, and the manager's
-// restore brings back the window's normal size and place after any of it.
+// restore brings back the window's normal size and place after any of it. In full
+// screen the page follows the view to its new size.
 #include "formfixture.h"
 #include "tmpdir.h"
 #include "ui/browser/edgebrowser.h"
@@ -403,6 +404,22 @@ private Q_SLOTS:
     }
 
     void cleanup() { m_form.reset(); }
+
+    // Entering full screen, the page follows the view to its new size: the video is not
+    // left drawn at its old size in a corner of the borderless window.
+    void pageFollowsTheViewIntoFullScreen()
+    {
+        STEP(play(0));
+        STEP(enterFullScreen());
+        const QWidget *view = m_form->EdgeBrowser1->view();
+        // A loaded machine may take seconds to draw the page at its new size.
+        QTRY_COMPARE_WITH_TIMEOUT(
+            js(QStringLiteral("innerWidth + 'x' + innerHeight + (document.fullscreenElement ? ' full screen' : '')"))
+                .toString(),
+            QStringLiteral("%1x%2 full screen").arg(view->width()).arg(view->height()), 20000);
+        STEP(leaveFullScreen());
+        STEP(verifyWithFrame());
+    }
 
     void staysMaximizedThroughPlaysAndFullScreen()
     {
