@@ -149,7 +149,7 @@ make_package() {
     cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVY_BUILD_TESTS=OFF \
         -DORVY_DB_HOST="$db_host" -DORVY_DB_PORT="$db_port" -DORVY_DB_NAME="$name" \
         -DORVY_DB_PASSWORD="$password" >/dev/null
-    cmake --build "$build" --target OrvyClass orvybrowserengine
+    cmake --build "$build"
     (cd "$build" && cpack -G DEB -B "$out" >"$out.log" 2>&1) || die "cpack: $(cat "$out.log")"
     deb=$(ls "$out"/"$package"_*.deb 2>/dev/null) || die "cpack made no $package package"
     say "package $(basename "$deb"), $(stat -c %s "$deb") bytes"
