@@ -1,5 +1,5 @@
 // The reader of integers and colours stored as text, against a reference written
-// here from the rules alone: leading blanks, an optional sign, then decimal digits,
+// here from the rules alone: blanks before and after, an optional sign, then decimal digits,
 // or hexadecimal digits after "$", "x" or "0x"; a hexadecimal value is the 32-bit
 // pattern; anything else is refused with the same message.
 #include "core/error.h"
@@ -32,18 +32,19 @@ std::optional<qint32> reference(const std::u16string &text)
     std::size_t i = text.find_first_not_of(u' ');
     if (i == std::u16string::npos)
         return std::nullopt;
+    const std::u16string trimmed = text.substr(0, text.find_last_not_of(u' ') + 1);
     bool negative = false;
-    if (text[i] == u'+' || text[i] == u'-')
-        negative = text[i++] == u'-';
+    if (trimmed[i] == u'+' || trimmed[i] == u'-')
+        negative = trimmed[i++] == u'-';
     int base = 10;
-    if (text.compare(i, 1, u"$") == 0 || text.compare(i, 1, u"x") == 0 || text.compare(i, 1, u"X") == 0) {
+    if (trimmed.compare(i, 1, u"$") == 0 || trimmed.compare(i, 1, u"x") == 0 || trimmed.compare(i, 1, u"X") == 0) {
         base = 16;
         i += 1;
-    } else if (text.compare(i, 2, u"0x") == 0 || text.compare(i, 2, u"0X") == 0) {
+    } else if (trimmed.compare(i, 2, u"0x") == 0 || trimmed.compare(i, 2, u"0X") == 0) {
         base = 16;
         i += 2;
     }
-    std::u16string digits = text.substr(i);
+    std::u16string digits = trimmed.substr(i);
     if (digits.empty())
         return std::nullopt;
     for (char16_t c : digits) {
