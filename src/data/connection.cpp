@@ -88,13 +88,14 @@ bool isFinal(const DbError &error)
 
 // A connect attempt on a helper thread may outlive the program's static objects (it exits
 // while one still waits on a silent server): it uses a copy of the library's functions
-// that is never freed, one per library.
+// that is never freed, one per library. The table of copies is never destroyed either, so
+// the copies stay reachable (and are no leak) after the static objects are gone.
 const MariaDbApi &lastingCopy(const MariaDbApi &api)
 {
-    static QMutex mutex;
-    static QHash<const MariaDbApi *, const MariaDbApi *> copies;
+    static QBasicMutex mutex;
+    static auto *const copies = new QHash<const MariaDbApi *, const MariaDbApi *>;
     const QMutexLocker lock(&mutex);
-    const MariaDbApi *&copy = copies[&api];
+    const MariaDbApi *&copy = (*copies)[&api];
     if (!copy)
         copy = new MariaDbApi(api);
     return *copy;
