@@ -2,6 +2,7 @@
 // caching server (slices) in front of an nginx origin, on loopback. The real browser plays
 // the player page as the window builds it; the servers' access logs tell what it asked.
 #include "player/playerpage.h"
+#include "envfile.h"
 #include "testpaths.h"
 #include "tmpdir.h"
 #include "ui/browser/edgebrowser.h"
@@ -64,22 +65,6 @@ QString describe(const QList<Answer> &answers)
     for (const Answer &a : answers)
         parts << QStringLiteral("%1 from %2").arg(a.status).arg(a.rangeStart);
     return parts.join(QStringLiteral(", "));
-}
-
-// videos.env as scripts/video-serve.sh writes it: key=value, paths in double quotes.
-QHash<QString, QString> readEnv(const QString &path)
-{
-    QHash<QString, QString> values;
-    QFile file(path);
-    if (file.open(QIODevice::ReadOnly)) {
-        for (const QByteArray &line : file.readAll().split('\n')) {
-            const qsizetype eq = line.indexOf('=');
-            if (eq > 0)
-                values.insert(
-                    QString::fromUtf8(line.left(eq)), QString::fromUtf8(line.mid(eq + 1)).remove(u'"'));
-        }
-    }
-    return values;
 }
 
 // Offsets of an MP4's top-level boxes by type (the first of each).
@@ -222,7 +207,7 @@ private Q_SLOTS:
                 QStringLiteral("--owner"), QString::number(QCoreApplication::applicationPid()) });
         QVERIFY(start.waitForFinished(60000));
         QVERIFY2(start.exitCode() == 0, start.readAll().constData());
-        m_env = readEnv(runDir() + QStringLiteral("/videos.env"));
+        m_env = orvy::test::readEnvFile(runDir() + QStringLiteral("/videos.env"));
         QVERIFY(m_env.value(QStringLiteral("url")).startsWith(QStringLiteral("http://127.0.0.1:")));
 
         m_host = std::make_unique<QWidget>();

@@ -3,6 +3,7 @@
 // window is connected to dies or freezes between two course choices; the second choice
 // must still list its lessons, with no message box.
 #include "data/connection.h"
+#include "envfile.h"
 #include "formfixture.h"
 #include "testpaths.h"
 #include "tmpdir.h"
@@ -42,21 +43,6 @@ QStringList itemTexts(const QListWidget *list)
     for (int i = 0; i < list->count(); ++i)
         texts.append(list->item(i)->text());
     return texts;
-}
-
-// The set's SET.env, as written by scale-out.sh: key=value, values maybe in double quotes.
-QHash<QString, QString> readEnv(const QString &path)
-{
-    QHash<QString, QString> values;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return values;
-    for (const QByteArray &line : file.readAll().split('\n')) {
-        const qsizetype eq = line.indexOf('=');
-        if (eq > 0)
-            values.insert(QString::fromUtf8(line.left(eq)), QString::fromUtf8(line.mid(eq + 1)).remove(u'"'));
-    }
-    return values;
 }
 
 // Courses in the order the lists show them, each with its active lessons in order.
@@ -214,7 +200,7 @@ private Q_SLOTS:
                      &output),
             qPrintable(output));
         m_started = true;
-        const QHash<QString, QString> env = readEnv(m_dir + u'/' + set + QStringLiteral(".env"));
+        const QHash<QString, QString> env = orvy::test::readEnvFile(m_dir + u'/' + set + QStringLiteral(".env"));
         const QString primary = env.value(QStringLiteral("primary_socket"));
         QFile schema(QStringLiteral(ORVY_SOURCE_DIR "/db/schema.sql"));
         QVERIFY(schema.open(QIODevice::ReadOnly));
