@@ -1,8 +1,8 @@
 #include "ui/tform1.h"
 
+#include "core/eventwait.h"
 #include "data/connection.h"
 #include "data/interfacequery.h"
-#include "core/eventwait.h"
 #include "data/query.h"
 #include "ui/bannerimage.h"
 #include "ui/browser/edgebrowser.h"
