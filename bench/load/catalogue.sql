@@ -1,7 +1,8 @@
--- The load tool's catalogue (tables from db/schema.sql): a school of 20 course types,
--- 200 courses and 20,000 lessons, 100 a course, one in ten inactive, in a shuffled
--- order. Links point at loopback; nothing fetches them.
+-- The load tool's catalogue (tables from db/schema.sql): a school of 20 course types and
+-- @courses courses (200 unless set before this file, 1 to 10,000), 100 lessons a course,
+-- one in ten inactive, in a shuffled order. Links point at loopback; nothing fetches them.
 SET NAMES utf8mb4;
+SET @courses = IF(@courses BETWEEN 1 AND 10000, @courses, 200);
 
 INSERT INTO interface (intPics, intLBL1, intLBL2, intLBL3, intLBLPhone, intLBLWhats, intLBLInsta,
                        intLBLOrvy, fbLink, lblColor1, lblColor2, lblColor3)
@@ -14,10 +15,11 @@ INSERT INTO classtype (ctID, ctName)
 SELECT seq, CONCAT('جۆری کۆرس ', seq) FROM seq_1_to_20;
 
 INSERT INTO courses (cID, cName, ctID)
-SELECT seq, CONCAT('کۆرسی ژمارە ', seq, ' — فێربوونی بابەتێکی نوێ'), 1 + seq % 20 FROM seq_1_to_200;
+SELECT seq, CONCAT('کۆرسی ژمارە ', seq, ' — فێربوونی بابەتێکی نوێ'), 1 + seq % 20
+FROM seq_1_to_10000 WHERE seq <= @courses;
 
 INSERT INTO lessons (LName, LLink, cID, active, LSORT)
-SELECT CONCAT('وانەی ', 1 + seq DIV 200, ': ناونیشانی وانەکە بە کوردی'),
-       CONCAT('http://127.0.0.1:9/media/course-', 1 + (seq * 7919) % 200, '/lesson-', seq, '.mp4'),
-       1 + (seq * 7919) % 200, IF(seq % 10 = 0, 0, 1), 1 + seq DIV 200
-FROM seq_1_to_20000;
+SELECT CONCAT('وانەی ', 1 + seq DIV @courses, ': ناونیشانی وانەکە بە کوردی'),
+       CONCAT('http://127.0.0.1:9/media/course-', 1 + (seq * 7919) % @courses, '/lesson-', seq, '.mp4'),
+       1 + (seq * 7919) % @courses, IF(seq % 10 = 0, 0, 1), 1 + seq DIV @courses
+FROM seq_1_to_1000000 WHERE seq <= 100 * @courses;

@@ -104,6 +104,10 @@ int main(int argc, char **argv)
             QStringLiteral("ms"), QStringLiteral("1000") },
         { QStringLiteral("no-compress"),
             QStringLiteral("Without the protocol compression the program asks for.") },
+        { QStringLiteral("tls-ca"),
+            QStringLiteral("Encrypted, as the program's TLS setting does: the server's certificate must be "
+                           "signed by this authority (a PEM file) and name the host."),
+            QStringLiteral("file") },
         { QStringLiteral("server-pid"),
             QStringLiteral("A server process whose CPU time and memory to read (repeat for several)."),
             QStringLiteral("pid") },
@@ -136,6 +140,10 @@ int main(int argc, char **argv)
     settings.user = settings.database;
     settings.password = parser.value(QStringLiteral("password"));
     settings.compress = !parser.isSet(QStringLiteral("no-compress"));
+    if (parser.isSet(QStringLiteral("tls-ca"))) {
+        settings.tls = true;
+        settings.tlsCaFile = parser.value(QStringLiteral("tls-ca"));
+    }
 
     const int learners = intOption(parser, QStringLiteral("learners"), 1, maxLearners);
     bool ok = false;
@@ -251,9 +259,9 @@ int main(int argc, char **argv)
     const double wallS = std::chrono::duration<double>(end - t0).count();
 
     std::printf("%d learners arriving within %.1f s, %d course choices each after ~%d ms, compression %s, "
-                "through %s:%u\n",
-        learners, overSeconds, choices, thinkMs, settings.compress ? "on" : "off", qPrintable(settings.host),
-        settings.port);
+                "TLS %s, through %s:%u\n",
+        learners, overSeconds, choices, thinkMs, settings.compress ? "on" : "off", settings.tls ? "on" : "off",
+        qPrintable(settings.host), settings.port);
     if (ran < learners)
         std::printf("not run (arrived after the %d s limit): %d\n", limitSeconds, learners - ran);
     std::printf("started: %d of %d\n", started, ran);
