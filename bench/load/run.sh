@@ -188,7 +188,7 @@ bytes_per_learner() { # bytes before, bytes after, learners
     awk -v b=$(($2 - $1)) -v n="$3" 'BEGIN { printf "%.1f KB", b / n / 1024 }'
 }
 make_certificates
-start_server
+if want limits || want catalogue || want compression || want tls; then start_server; fi
 traffic=() # bytes on the wire per learner, by run
 if want limits; then
     sql -e "SET GLOBAL max_connections = 2200"
