@@ -39,6 +39,8 @@ die() {
 }
 # Learners scaled down for --quick.
 n() { if ((quick)); then echo $(($1 / 10 > 0 ? $1 / 10 : 1)); else echo "$1"; fi; }
+# Seconds (arrivals, pauses) of the capacity scenarios, shortened for --quick.
+t() { if ((quick)); then echo 1; else echo "$1"; fi; }
 
 mkdir -p "$build"
 cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVY_BUILD_TESTS=ON \
@@ -243,7 +245,7 @@ if want catalogue; then
         for courses in 200 500 1000; do
             target=${db}_c$courses
             warm
-            capacity "a start, $courses courses" --learners "$(n 1000)" --over 4 --choices 0 --seed "$run"
+            capacity "a start, $courses courses" --learners "$(n 1000)" --over "$(t 4)" --choices 0 --seed "$run"
         done
     done
     target=$db
@@ -256,8 +258,8 @@ if want compression; then
             [ "$compress" = off ] && flag=(--no-compress)
             warm "${flag[@]}"
             before=$(status)
-            capacity "start and 2 choices, 500 courses, compression $compress" --learners "$(n 1000)" --over 4 \
-                --choices 2 --think 1000 --seed "$run" "${flag[@]}"
+            capacity "start and 2 choices, 500 courses, compression $compress" --learners "$(n 1000)" \
+                --over "$(t 4)" --choices 2 --think 1000 --seed "$run" "${flag[@]}"
             after=$(status)
             traffic+=("| start and 2 choices, 500 courses, compression $compress | $(bytes_per_learner "$before" "$after" "$(n 1000)") |")
         done
@@ -276,7 +278,7 @@ if want tls; then
                 label="a start, 500 courses, TLS, $([ "$kind" = rsa ] && echo RSA-3072 || echo EC P-256) certificate"
             fi
             warm "${flag[@]}"
-            capacity "$label" --learners "$(n 1000)" --over 4 --choices 0 --seed "$run" "${flag[@]}"
+            capacity "$label" --learners "$(n 1000)" --over "$(t 4)" --choices 0 --seed "$run" "${flag[@]}"
         done
     done
     server_key rsa
@@ -304,7 +306,7 @@ if want burst; then
     for ((run = 1; run <= repeat; run++)); do
         warm
         capacity "burst of 3,000 within 3 s, 500 courses, thread pool" --learners "$(n 3000)" --over 3 \
-            --choices 1 --think 8000 --seed "$run"
+            --choices 1 --think "$(($(t 8) * 1000))" --seed "$run"
     done
     target=$db
 fi
