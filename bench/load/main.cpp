@@ -260,8 +260,8 @@ int main(int argc, char **argv)
 
     std::printf("%d learners arriving within %.1f s, %d course choices each after ~%d ms, compression %s, "
                 "TLS %s, through %s:%u\n",
-        learners, overSeconds, choices, thinkMs, settings.compress ? "on" : "off", settings.tls ? "on" : "off",
-        qPrintable(settings.host), settings.port);
+        learners, overSeconds, choices, thinkMs, settings.compress ? "on" : "off",
+        settings.tls ? "on" : "off", qPrintable(settings.host), settings.port);
     if (ran < learners)
         std::printf("not run (arrived after the %d s limit): %d\n", limitSeconds, learners - ran);
     std::printf("started: %d of %d\n", started, ran);
