@@ -86,6 +86,7 @@ QString seedSql()
 struct ProxyNode {
     QString status; // UP, DOWN, "DOWN 1/2" (coming up), "UP 1/2" (going down), ...
     qint64 sessionsTotal = 0; // sent to it since HAProxy started
+    QString lastCheck; // the last check's outcome and how long it took
 };
 
 // The nodes of the proxy's "catalogue" section by name (node1, node2, node3); empty when
@@ -106,7 +107,8 @@ QHash<QString, ProxyNode> proxyNodes(const QString &statsSocket)
         const QList<QByteArray> fields = line.split(',');
         if (fields.size() > 17 && fields.at(0) == "catalogue" && fields.at(1).startsWith("node"))
             nodes.insert(QString::fromLatin1(fields.at(1)),
-                { QString::fromLatin1(fields.at(17)), fields.at(7).toLongLong() });
+                { QString::fromLatin1(fields.at(17)), fields.at(7).toLongLong(),
+                    QString::fromLatin1(fields.value(36) + ' ' + fields.value(38) + " ms") });
     }
     return nodes;
 }
@@ -402,6 +404,8 @@ private Q_SLOTS:
         bool recovered = false; // resumed, or started again
         qint64 sessionsWhenBack = 0;
         QStringList upSpells; // each time the proxy marked it up: when, and learners sent to it
+        Clock::time_point noneUpSince; // every node marked down: the proxy turns learners away
+        double longestNoneUpS = 0;
         QHash<QString, ProxyNode> last = proxyNodes(statsSocket);
         QStringList problems;
         QStringList transitions;
@@ -441,9 +445,9 @@ private Q_SLOTS:
             for (auto it = nodes.cbegin(); it != nodes.cend(); ++it) {
                 if (it->status == last.value(it.key()).status)
                     continue;
-                transitions << QStringLiteral("%1 s %2 %3")
+                transitions << QStringLiteral("%1 s %2 %3 (%4)")
                                    .arg(secondsBetween(t0, now), 0, 'f', 1)
-                                   .arg(it.key(), it->status);
+                                   .arg(it.key(), it->status, it->lastCheck);
                 if (it.key() != faulted || faultAt == Clock::time_point())
                     continue;
                 if (it->status.startsWith(QStringLiteral("DOWN")) && markedDownAt == Clock::time_point())
@@ -459,8 +463,17 @@ private Q_SLOTS:
                     backAt = {};
                 }
             }
-            if (!nodes.isEmpty())
+            if (!nodes.isEmpty()) {
+                const bool anyUp = std::any_of(nodes.cbegin(), nodes.cend(),
+                    [](const ProxyNode &n) { return n.status.startsWith(QStringLiteral("UP")); });
+                if (!anyUp && noneUpSince == Clock::time_point())
+                    noneUpSince = now;
+                if (anyUp && noneUpSince != Clock::time_point()) {
+                    longestNoneUpS = std::max(longestNoneUpS, secondsBetween(noneUpSince, now));
+                    noneUpSince = {};
+                }
                 last = nodes;
+            }
             if (recovered && backAt != Clock::time_point() && now - backAt >= arrivalsOnceBack)
                 break;
             if (!faulted.isEmpty() && now - faultAt >= longestOut) {
@@ -518,6 +531,7 @@ private Q_SLOTS:
             open.peak.load(), qPrintable(faulted), qPrintable(since(markedDownAt)), qPrintable(since(backAt)),
             qPrintable(upSpells.join(QStringLiteral("; "))));
         qInfo("proxy: %s", qPrintable(transitions.join(QStringLiteral("; "))));
+        qInfo("every node down at once: longest %.1f s", longestNoneUpS);
         for (const QString &line : std::as_const(errorLines))
             qInfo("error: %s", qPrintable(line));
 
