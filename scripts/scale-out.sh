@@ -7,6 +7,9 @@
 # usage:
 #   scripts/scale-out.sh start replicas|galera [DIR] [--owner PID]
 #   scripts/scale-out.sh wait replicas|galera [DIR]   until every node has all the writes
+#   scripts/scale-out.sh restart replicas|galera N [DIR]
+#                                                     starts node N (1-3) again on its own data
+#                                                     after it was killed; returns at once
 #   scripts/scale-out.sh stop [DIR]                   stops every set started in DIR
 #
 # DIR (default build-scale-out/, or SCALE_OUT_DIR) holds the nodes' data, sockets and
@@ -38,11 +41,19 @@ start | wait)
     dir=${3:-${SCALE_OUT_DIR:-$here/build-scale-out}}
     shift $(($# < 3 ? $# : 3))
     ;;
+restart)
+    set_name=${2:-}
+    [[ $set_name == replicas || $set_name == galera ]] || die "name the set: replicas or galera"
+    restart_node=${3:-}
+    [[ $restart_node =~ ^[1-3]$ ]] || die "name the node to restart: 1, 2 or 3"
+    dir=${4:-${SCALE_OUT_DIR:-$here/build-scale-out}}
+    shift $(($# < 4 ? $# : 4))
+    ;;
 stop)
     dir=${2:-${SCALE_OUT_DIR:-$here/build-scale-out}}
     shift $(($# < 2 ? $# : 2))
     ;;
-*) die "usage: $0 start replicas|galera [DIR] [--owner PID] | wait replicas|galera [DIR] | stop [DIR]" ;;
+*) die "usage: $0 start replicas|galera [DIR] [--owner PID] | wait replicas|galera [DIR] | restart replicas|galera N [DIR] | stop [DIR]" ;;
 esac
 owner=""
 if [ "${1:-}" = --owner ]; then
@@ -168,6 +179,23 @@ if [ "$command" = wait ]; then
         done
         die "the cluster's nodes did not agree within 60 s (last committed: ${last[*]})"
     fi
+    exit 0
+fi
+
+if [ "$command" = restart ]; then
+    [ -f "$env_file" ] || die "the $set_name set is not running in $dir"
+    node=$(node_dir "$restart_node")
+    old_pid=$(cat "$node/mysqld.pid" 2>/dev/null || true)
+    [ -n "$old_pid" ] && alive "$old_pid" && die "node $restart_node still runs (process $old_pid)"
+    # Not waited for: a cluster node opens its port only once its state transfer is over,
+    # and HAProxy's check keeps learners off it until then.
+    setsid /usr/sbin/mariadbd --defaults-file="$node/my.cnf" </dev/null >>"$node/console.log" 2>&1 &
+    new_pid=$!
+    pids=$(grep '^node_pids=' "$env_file" | cut -d'"' -f2)
+    read -r -a pid_list <<<"$pids"
+    pid_list[restart_node - 1]=$new_pid
+    sed -i "s#^node_pids=.*#node_pids=\"${pid_list[*]}\"#" "$env_file"
+    say "$set_name: node $restart_node started again (process $new_pid)"
     exit 0
 fi
 

@@ -97,6 +97,7 @@ VisitResult runVisit(const data::DbSettings &settings, const Visit &visit, OpenC
         result.startMs = msSince(visit.arrival);
         result.started = true;
     } catch (const data::DbError &error) {
+        result.failedAt = Clock::now();
         result.refusal = error.clientError();
         result.refusalText = error.message();
         return result;
@@ -122,6 +123,7 @@ VisitResult runVisit(const data::DbSettings &settings, const Visit &visit, OpenC
         } catch (const data::DbError &error) {
             // The program reports it and goes on; the learner here leaves.
             result.choiceFailed = true;
+            result.failedAt = Clock::now();
             result.choiceError = error.clientError();
             result.choiceErrorText = error.message();
             break;

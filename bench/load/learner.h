@@ -32,6 +32,7 @@ struct VisitResult {
     unsigned choiceError = 0; // the first failed choice's error number, if any
     QString choiceErrorText;
     bool choiceFailed = false;
+    Clock::time_point failedAt; // when the start or the choice failed
 };
 
 // Connections open at this moment and the most at once, over all learners.

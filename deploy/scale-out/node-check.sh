@@ -17,12 +17,21 @@ status=$(mariadb --protocol=TCP --host="$addr" --port="$port" --user="$user" \
     --execute="SHOW GLOBAL STATUS WHERE Variable_name IN ('wsrep_local_state', 'wsrep_ready');
         SHOW GLOBAL VARIABLES WHERE Variable_name IN ('wsrep_on', 'wsrep_reject_queries')" \
     2>/dev/null) || exit 1
-state=$(printf '%s\n' "$status" | awk '$1 == "wsrep_local_state" { print $2 }')
-ready=$(printf '%s\n' "$status" | awk '$1 == "wsrep_ready" { print $2 }')
-reject=$(printf '%s\n' "$status" | awk '$1 == "wsrep_reject_queries" { print $2 }')
-cluster=$(printf '%s\n' "$status" | awk '$1 == "wsrep_on" { print $2 }')
+state="" ready="" reject=NONE cluster=""
+# Read by the shell itself: the check runs every second for every node, and each process
+# it starts counts when the machine is busy (see `inter` in haproxy.cfg).
+while read -r name value; do
+    case $name in
+    wsrep_local_state) state=$value ;;
+    wsrep_ready) ready=$value ;;
+    wsrep_reject_queries) reject=$value ;;
+    wsrep_on) cluster=$value ;;
+    esac
+done <<EOF
+$status
+EOF
 # Not a cluster node (a server built with the cluster's code reports its status values
 # all the same, wsrep_ready OFF among them).
 [ "$cluster" = ON ] || exit 0
 # wsrep_reject_queries (the administrator draining a node) also answers with 1047.
-[ "$state" = 4 ] && [ "$ready" = ON ] && [ "${reject:-NONE}" = NONE ]
+[ "$state" = 4 ] && [ "$ready" = ON ] && [ "$reject" = NONE ]
