@@ -312,6 +312,9 @@ private Q_SLOTS:
         timer.start();
         QTest::keyClick(form.AdvComboBox1, Qt::Key_Down);
         const qint64 choiceMs = timer.elapsed();
+        // Asked before the node is resumed: once back, the proxy may rightly send a later
+        // reconnect to it again.
+        const QString portAfter = onPort();
         if (signal == SIGSTOP)
             ::kill(pid, SIGCONT); // so that it can be stopped cleanly; the window is elsewhere by now
         if (signal == 0)
@@ -319,7 +322,7 @@ private Q_SLOTS:
         QCOMPARE(boxes.texts(), QStringList());
         QCOMPARE(form.Label3->text(), courses.at(1).name);
         QCOMPARE(itemTexts(form.ListBox1), courses.at(1).lessons);
-        QVERIFY(onPort() != port);
+        QVERIFY2(portAfter != port, qPrintable(QStringLiteral("still on port %1").arg(port)));
         qInfo("%s: node on port %s lost; the next choice took %lld ms", qPrintable(set), qPrintable(port),
             choiceMs);
     }
