@@ -91,6 +91,8 @@ void TForm1::showFullScreenChrome(bool enter)
 {
     pnlToolbar->resize(width(), enter ? 0 : toolbarHeight);
     SV->setOpened(!enter);
+    if (enter)
+        Panel1->raise();
     setBorderless(enter);
     Tag = enter ? 1 : 0;
     layoutWindow();
