@@ -318,12 +318,20 @@ private:
     void enterFullScreen()
     {
         QSignalSpy changes(m_form->EdgeBrowser1, &orvy::ui::EdgeBrowser::containsFullScreenElementChanged);
+        // The player takes the whole width at once, while the side panel closes under it.
+        QString widths;
+        const QMetaObject::Connection seen = connect(m_form->EdgeBrowser1,
+            &orvy::ui::EdgeBrowser::containsFullScreenElementChanged, this, [this, &widths] {
+                widths = QStringLiteral("player %1 of %2").arg(m_form->Panel1->width()).arg(m_form->width());
+            });
         const QPoint button = orvy::test::addFullScreenButton(page());
         QVERIFY(button.x() >= 0);
         QTRY_VERIFY(input());
         QTest::mouseClick(input(), Qt::LeftButton, {}, button);
         QTRY_COMPARE(changes.size(), 1);
+        disconnect(seen);
         QCOMPARE(m_form->Tag, 1);
+        QCOMPARE(widths, QStringLiteral("player %1 of %1").arg(m_form->width()));
     }
 
     // Escape, typed where the user types: the window must have kept the keyboard.
