@@ -173,7 +173,7 @@ WebEngineBrowser::WebEngineBrowser(Callbacks callbacks, QWidget *parent)
     connect(&m_redrawCheck, &QTimer::timeout, this, &WebEngineBrowser::askWhetherRedrawn);
     // A page that never draws (hidden, stalled) does not keep the view covered.
     m_coverLimit.setSingleShot(true);
-    m_coverLimit.setInterval(5000);
+    m_coverLimit.setInterval(10000);
     connect(&m_coverLimit, &QTimer::timeout, this, &WebEngineBrowser::uncover);
 }
 
@@ -453,6 +453,7 @@ void WebEngineBrowser::coverUntilRedrawn()
     m_cover->setGeometry(rect());
     m_cover->raise();
     m_cover->show();
+    m_drawnAnswers = 0;
     m_redrawCheck.start();
     m_coverLimit.start();
     askWhetherRedrawn();
@@ -484,7 +485,10 @@ void WebEngineBrowser::onPageDrawn(const QString &state)
                                  .arg(m_view->height())
                                  .arg(m_fullScreen ? QStringLiteral(" full") : QString())
                                  .arg(m_viewResizes);
-    if (state == expected)
+    // A frame the page has made may reach the screen a frame or two later: the
+    // second answer in a row is the one believed.
+    m_drawnAnswers = state == expected ? m_drawnAnswers + 1 : 0;
+    if (m_drawnAnswers >= 2)
         uncover();
 }
 

@@ -87,6 +87,7 @@ private:
     QTimer m_timeLimitTimer;
     QPointer<QWidget> m_cover;
     quint64 m_viewResizes = 0; // a page's answer counts only if the view kept its size
+    int m_drawnAnswers = 0; // in a row, at the view's size
     QTimer m_redrawCheck;
     QTimer m_coverLimit;
 };
