@@ -427,9 +427,9 @@ void WebEngineBrowser::onFullScreenRequested(QWebEngineFullScreenRequest request
     // Granted, the page takes its new state at the view's old size, and the window's
     // switch resizes the view after it: at a large size the frames drawn in between
     // (the video in a corner, its button still "enter") stay for seconds. None of
-    // them is shown. (Granting after the switch instead holds the grant back until the
-    // page has drawn at the new size, and a leave in that gap leaves the engine waiting
-    // for good: the next page's request for full screen never arrives.)
+    // them is shown. (Granting after the switch instead makes the engine pass the grant
+    // on only once the page has drawn at the new size; a leave within that gap left the
+    // next page's request for full screen unanswered for good.)
     coverUntilRedrawn();
     reportFullScreen(m_fullScreen);
 }
@@ -453,7 +453,7 @@ void WebEngineBrowser::coverUntilRedrawn()
     m_cover->setGeometry(rect());
     m_cover->raise();
     m_cover->show();
-    m_drawnAnswers = 0;
+    m_firstDrawnFrame = -1;
     m_redrawCheck.start();
     m_coverLimit.start();
     askWhetherRedrawn();
@@ -466,29 +466,39 @@ void WebEngineBrowser::askWhetherRedrawn()
         return;
     }
     // The page's size and state now; it answers after the frame that shows them has
-    // been drawn (the second animation frame from here), in a world of our own.
+    // been drawn (the second animation frame from here), with that frame's time, in a
+    // world of our own.
     m_page->runJavaScript(QStringLiteral("(() => { const s = innerWidth + 'x' + innerHeight"
                                          " + (document.fullscreenElement ? ' full' : '') + ' %1';"
                                          " requestAnimationFrame(() => requestAnimationFrame("
-                                         "() => console.log('%2' + s))); })()")
+                                         "t => console.log('%2' + s + '@' + Math.round(t)))); })()")
                               .arg(m_viewResizes)
                               .arg(drawnMarker),
         QWebEngineScript::ApplicationWorld);
 }
 
-void WebEngineBrowser::onPageDrawn(const QString &state)
+void WebEngineBrowser::onPageDrawn(const QString &answer)
 {
     if (!m_view || !m_cover || m_cover->isHidden())
         return;
+    const qsizetype at = answer.lastIndexOf(u'@');
+    const QString state = answer.left(at);
+    bool timed = false;
+    const qint64 frame = at < 0 ? 0 : answer.mid(at + 1).toLongLong(&timed);
     const QString expected = QStringLiteral("%1x%2%3 %4")
                                  .arg(m_view->width())
                                  .arg(m_view->height())
                                  .arg(m_fullScreen ? QStringLiteral(" full") : QString())
                                  .arg(m_viewResizes);
-    // A frame the page has made may reach the screen a frame or two later: the
-    // second answer in a row is the one believed.
-    m_drawnAnswers = state == expected ? m_drawnAnswers + 1 : 0;
-    if (m_drawnAnswers >= 2)
+    if (state != expected || !timed) {
+        m_firstDrawnFrame = -1;
+        return;
+    }
+    // A frame the page has made may reach the screen a frame or two later: believed
+    // once a later frame shows the same.
+    if (m_firstDrawnFrame < 0)
+        m_firstDrawnFrame = frame;
+    else if (frame > m_firstDrawnFrame)
         uncover();
 }
 

@@ -69,7 +69,7 @@ private:
     // at the view's size in its new state.
     void coverUntilRedrawn();
     void askWhetherRedrawn();
-    void onPageDrawn(const QString &state);
+    void onPageDrawn(const QString &answer);
     void uncover();
 
     Callbacks m_callbacks;
@@ -87,7 +87,7 @@ private:
     QTimer m_timeLimitTimer;
     QPointer<QWidget> m_cover;
     quint64 m_viewResizes = 0; // a page's answer counts only if the view kept its size
-    int m_drawnAnswers = 0; // in a row, at the view's size
+    qint64 m_firstDrawnFrame = -1; // time of the first frame seen at the view's size
     QTimer m_redrawCheck;
     QTimer m_coverLimit;
 };
