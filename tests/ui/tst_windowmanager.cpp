@@ -342,6 +342,10 @@ private:
         QTest::keyClick(m_form->windowHandle(), Qt::Key_Escape);
         QTRY_COMPARE(changes.size(), 1);
         QCOMPARE(m_form->Tag, 0);
+        // The player lies in its place again, under the toolbar and the side panel.
+        const QObjectList children = m_form->children();
+        QVERIFY(children.indexOf(m_form->Panel1) < children.indexOf(m_form->pnlToolbar));
+        QVERIFY(children.indexOf(m_form->Panel1) < children.indexOf(m_form->SV));
     }
 
     void keyboardStaysWithThePlayer()
