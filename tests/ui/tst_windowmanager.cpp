@@ -12,6 +12,7 @@
 #include "ui/tform1.h"
 #include "ui/widgets/lessonlist.h"
 #include "ui/widgets/rtlcombobox.h"
+#include "ui/widgets/sidepanel.h"
 #include "webutil.h"
 
 #include <QProcess>

@@ -175,6 +175,9 @@ WebEngineBrowser::WebEngineBrowser(Callbacks callbacks, QWidget *parent)
     m_coverLimit.setSingleShot(true);
     m_coverLimit.setInterval(10000);
     connect(&m_coverLimit, &QTimer::timeout, this, &WebEngineBrowser::uncover);
+    m_drawnSettle.setSingleShot(true);
+    m_drawnSettle.setInterval(250);
+    connect(&m_drawnSettle, &QTimer::timeout, this, &WebEngineBrowser::uncover);
 }
 
 WebEngineBrowser::~WebEngineBrowser()
@@ -454,6 +457,7 @@ void WebEngineBrowser::coverUntilRedrawn()
     m_cover->raise();
     m_cover->show();
     m_firstDrawnFrame = -1;
+    m_drawnSettle.stop();
     m_redrawCheck.start();
     m_coverLimit.start();
     askWhetherRedrawn();
@@ -492,20 +496,22 @@ void WebEngineBrowser::onPageDrawn(const QString &answer)
                                  .arg(m_viewResizes);
     if (state != expected || !timed) {
         m_firstDrawnFrame = -1;
+        m_drawnSettle.stop();
         return;
     }
-    // A frame the page has made may reach the screen a frame or two later: believed
-    // once a later frame shows the same.
+    // A frame the page has made reaches the screen a little later, after the engine's
+    // own drawing: believed once a later frame shows the same, and a moment after.
     if (m_firstDrawnFrame < 0)
         m_firstDrawnFrame = frame;
-    else if (frame > m_firstDrawnFrame)
-        uncover();
+    else if (frame > m_firstDrawnFrame && !m_drawnSettle.isActive())
+        m_drawnSettle.start();
 }
 
 void WebEngineBrowser::uncover()
 {
     m_redrawCheck.stop();
     m_coverLimit.stop();
+    m_drawnSettle.stop();
     if (m_cover)
         m_cover->hide();
 }

@@ -90,6 +90,7 @@ private:
     qint64 m_firstDrawnFrame = -1; // time of the first frame seen at the view's size
     QTimer m_redrawCheck;
     QTimer m_coverLimit;
+    QTimer m_drawnSettle;
 };
 
 } // namespace orvy::ui
