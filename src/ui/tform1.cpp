@@ -353,7 +353,11 @@ void TForm1::connectHandlers()
 QRect TForm1::contentArea() const
 {
     const int top = pnlToolbar->height();
-    return { 0, top, width() - SV->width(), height() - top };
+    // The player alone takes the whole width at once and the side panel closes under it:
+    // each width on the way would be one more layout of the page, seconds each on a
+    // large screen without a graphics card.
+    const int panel = Tag == 1 ? 0 : SV->width();
+    return { 0, top, width() - panel, height() - top };
 }
 
 void TForm1::layoutWindow()

@@ -99,7 +99,8 @@ public:
     // Plays a lesson's video link in the embedded browser.
     void PlayVideo(const QString &url);
 
-    // The content area: what the toolbar and the side panel leave free.
+    // The content area: what the toolbar and the side panel leave free (the player alone
+    // covers the side panel).
     QRect contentArea() const;
 
 protected:

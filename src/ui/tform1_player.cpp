@@ -91,6 +91,12 @@ void TForm1::showFullScreenChrome(bool enter)
 {
     pnlToolbar->resize(width(), enter ? 0 : toolbarHeight);
     SV->setOpened(!enter);
+    // The player alone lies over the side panel as it closes; back with its chrome, it
+    // lies in its place again, under the toolbar and the panels made after it.
+    if (enter)
+        Panel1->raise();
+    else
+        Panel1->stackUnder(pnlToolbar);
     setBorderless(enter);
     Tag = enter ? 1 : 0;
     layoutWindow();

@@ -4,13 +4,15 @@
 // its border it is exactly as at start; without it, it covers the work area. The first
 // play leaves the rest of the window on the screen untouched, and the manager's
 // restore brings back the window's normal size and place after any of it. In full
-// screen the page follows the view to its new size.
+// screen the page follows the view to its new size, and what it drew at the old size
+// is not shown meanwhile.
 #include "formfixture.h"
 #include "tmpdir.h"
 #include "ui/browser/edgebrowser.h"
 #include "ui/tform1.h"
 #include "ui/widgets/lessonlist.h"
 #include "ui/widgets/rtlcombobox.h"
+#include "ui/widgets/sidepanel.h"
 #include "webutil.h"
 
 #include <QProcess>
@@ -23,6 +25,7 @@
 #include <QWindow>
 #include <atomic>
 #include <cstring>
+#include <optional>
 #include <thread>
 #include <xcb/xcb.h>
 
@@ -174,6 +177,36 @@ bool askToMaximize(WId window, bool maximize)
     return sent;
 }
 
+std::optional<quint32> pixelAt(xcb_connection_t *connection, xcb_window_t root, QPoint p)
+{
+    xcb_get_image_reply_t *image = xcb_get_image_reply(connection,
+        xcb_get_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, root, int16_t(p.x()), int16_t(p.y()), 1, 1, ~0u),
+        nullptr);
+    if (!image)
+        return std::nullopt;
+    quint32 pixel = 0;
+    memcpy(&pixel, xcb_get_image_data(image),
+        std::min<size_t>(sizeof pixel, size_t(xcb_get_image_data_length(image))));
+    free(image);
+    return pixel;
+}
+
+QString colourName(quint32 pixel)
+{
+    return QStringLiteral("#%1").arg(pixel & 0xFFFFFF, 6, 16, QLatin1Char('0'));
+}
+
+// What the screen shows at one point now, as #rrggbb.
+QString screenColour(QPoint p)
+{
+    xcb_connection_t *connection = xcb_connect(nullptr, nullptr);
+    std::optional<quint32> pixel;
+    if (!xcb_connection_has_error(connection))
+        pixel = pixelAt(connection, rootOf(connection), p);
+    xcb_disconnect(connection);
+    return pixel ? colourName(*pixel) : QString();
+}
+
 // What the screen shows at given points, read every few milliseconds on a connection
 // and a thread of its own, so that a window that vanishes while the program is busy
 // is seen as well.
@@ -207,7 +240,7 @@ public:
         for (const QList<quint32> &values : m_seen) {
             QStringList colours;
             for (quint32 v : values)
-                colours << QStringLiteral("#%1").arg(v & 0xFFFFFF, 6, 16, QLatin1Char('0'));
+                colours << colourName(v);
             out << colours.join(u' ');
         }
         return out;
@@ -225,16 +258,10 @@ private:
         while (m_running) {
             for (qsizetype i = 0; i < m_points.size(); ++i) {
                 const QPoint p = m_points.at(i);
-                xcb_get_image_reply_t *image = xcb_get_image_reply(m_connection,
-                    xcb_get_image(m_connection, XCB_IMAGE_FORMAT_Z_PIXMAP, root, int16_t(p.x()),
-                        int16_t(p.y()), 1, 1, ~0u),
-                    nullptr);
-                if (!image)
+                const std::optional<quint32> read = pixelAt(m_connection, root, p);
+                if (!read)
                     continue;
-                quint32 pixel = 0;
-                memcpy(&pixel, xcb_get_image_data(image),
-                    std::min<size_t>(sizeof pixel, size_t(xcb_get_image_data_length(image))));
-                free(image);
+                const quint32 pixel = *read;
                 if (first.size() <= i)
                     first << pixel;
                 else if (pixel != first.at(i))
@@ -292,12 +319,20 @@ private:
     void enterFullScreen()
     {
         QSignalSpy changes(m_form->EdgeBrowser1, &orvy::ui::EdgeBrowser::containsFullScreenElementChanged);
+        // The player takes the whole width at once, while the side panel closes under it.
+        QString widths;
+        const QMetaObject::Connection seen = connect(m_form->EdgeBrowser1,
+            &orvy::ui::EdgeBrowser::containsFullScreenElementChanged, this, [this, &widths] {
+                widths = QStringLiteral("player %1 of %2").arg(m_form->Panel1->width()).arg(m_form->width());
+            });
         const QPoint button = orvy::test::addFullScreenButton(page());
         QVERIFY(button.x() >= 0);
         QTRY_VERIFY(input());
         QTest::mouseClick(input(), Qt::LeftButton, {}, button);
         QTRY_COMPARE(changes.size(), 1);
+        disconnect(seen);
         QCOMPARE(m_form->Tag, 1);
+        QCOMPARE(widths, QStringLiteral("player %1 of %1").arg(m_form->width()));
     }
 
     // Escape, typed where the user types: the window must have kept the keyboard.
@@ -308,12 +343,27 @@ private:
         QTest::keyClick(m_form->windowHandle(), Qt::Key_Escape);
         QTRY_COMPARE(changes.size(), 1);
         QCOMPARE(m_form->Tag, 0);
+        // The player lies in its place again, under the toolbar and the side panel.
+        const QObjectList children = m_form->children();
+        QVERIFY(children.indexOf(m_form->Panel1) < children.indexOf(m_form->pnlToolbar));
+        QVERIFY(children.indexOf(m_form->Panel1) < children.indexOf(m_form->SV));
     }
 
     void keyboardStaysWithThePlayer()
     {
         QTRY_VERIFY(m_form->isActiveWindow());
         QTRY_VERIFY(input() && input()->hasFocus());
+    }
+
+    // In full screen, once settled.
+    void verifyPageAtTheViewsSize()
+    {
+        const QWidget *view = m_form->EdgeBrowser1->view();
+        // A loaded machine may take seconds to draw the page at its new size.
+        QTRY_COMPARE_WITH_TIMEOUT(
+            js(QStringLiteral("innerWidth + 'x' + innerHeight + (document.fullscreenElement ? ' full screen' : '')"))
+                .toString(),
+            QStringLiteral("%1x%2 full screen").arg(view->width()).arg(view->height()), 20000);
     }
 
     void verifyWithFrame()
@@ -411,12 +461,39 @@ private Q_SLOTS:
     {
         STEP(play(0));
         STEP(enterFullScreen());
-        const QWidget *view = m_form->EdgeBrowser1->view();
-        // A loaded machine may take seconds to draw the page at its new size.
-        QTRY_COMPARE_WITH_TIMEOUT(
-            js(QStringLiteral("innerWidth + 'x' + innerHeight + (document.fullscreenElement ? ' full screen' : '')"))
-                .toString(),
-            QStringLiteral("%1x%2 full screen").arg(view->width()).arg(view->height()), 20000);
+        STEP(verifyPageAtTheViewsSize());
+        STEP(leaveFullScreen());
+        STEP(verifyWithFrame());
+    }
+
+    // Meanwhile, the window is without its frame and chrome at once, while the page takes
+    // a while to draw itself at the new size (seconds on a large screen without a graphics
+    // card). What it drew at the old size, the video in the top left corner with its
+    // button still showing "enter", is never on the screen.
+    void theOldPictureIsNotShownInFullScreen()
+    {
+        STEP(play(0));
+        const QPoint button = orvy::test::addFullScreenButton(page());
+        QVERIFY(button.x() >= 0);
+        // Off the button's text, near its top left corner.
+        const QPoint plain = button - QPoint(30, 12);
+        // A colour found nowhere else on the screen.
+        const QString buttonColour = QStringLiteral("#01fe7f");
+        QVERIFY(js(QStringLiteral("document.getElementById('fs').style.background = '%1'; true").arg(buttonColour))
+                    .toBool());
+        QTRY_COMPARE(screenColour(m_form->EdgeBrowser1->mapToGlobal(plain)), buttonColour);
+        // Where the old picture would show the button once the window is without its frame.
+        const QPoint stale = m_workArea.topLeft() + m_form->EdgeBrowser1->pos() + plain;
+        ScreenSampler sampler({ stale });
+        QTRY_VERIFY(input());
+        QTest::mouseClick(input(), Qt::LeftButton, {}, button);
+        STEP(verifyPageAtTheViewsSize());
+        STEP(verifyWithoutFrame());
+        // The page's frame at its new size is on the screen.
+        QTest::qWait(500);
+        sampler.stop();
+        QVERIFY2(!sampler.seen().value(0).contains(buttonColour),
+            qPrintable(QStringLiteral("seen at %1,%2: %3").arg(stale.x()).arg(stale.y()).arg(sampler.seen().value(0))));
         STEP(leaveFullScreen());
         STEP(verifyWithFrame());
     }

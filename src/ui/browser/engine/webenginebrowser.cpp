@@ -13,6 +13,7 @@
 #include <QWebEngineFullScreenRequest>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
+#include <QWebEngineScript>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
 #include <QWheelEvent>
@@ -43,17 +44,32 @@ private:
     int &m_depth;
 };
 
+// What the page reports, once it has drawn a frame, to the question of
+// WebEngineBrowser::askWhetherRedrawn(). It comes back as a console message.
+const QString drawnMarker = QStringLiteral("orvy-player-drawn:");
+
 // The program keeps no log: the page's console messages (such as the error of the
-// full-screen script this engine lacks) are dropped instead of going to stderr.
+// full-screen script this engine lacks) are dropped instead of going to stderr, but
+// for the answers to our own question.
 class QuietPage : public QWebEnginePage {
 public:
-    using QWebEnginePage::QWebEnginePage;
+    QuietPage(QWebEngineProfile *profile, QObject *parent,
+        std::function<void(const QWebEnginePage *, const QString &)> drawn)
+        : QWebEnginePage(profile, parent)
+        , m_drawn(std::move(drawn))
+    {
+    }
 
 protected:
     void javaScriptConsoleMessage(
-        JavaScriptConsoleMessageLevel, const QString &, int, const QString &) override
+        JavaScriptConsoleMessageLevel, const QString &message, int, const QString &) override
     {
+        if (message.startsWith(drawnMarker))
+            m_drawn(this, message.mid(drawnMarker.size()));
     }
+
+private:
+    std::function<void(const QWebEnginePage *, const QString &)> m_drawn;
 };
 
 // Tab and Shift+Tab, with no other modifier.
@@ -153,6 +169,15 @@ WebEngineBrowser::WebEngineBrowser(Callbacks callbacks, QWidget *parent)
 {
     m_timeLimitTimer.setSingleShot(true);
     connect(&m_timeLimitTimer, &QTimer::timeout, this, &WebEngineBrowser::onTimeLimit);
+    m_redrawCheck.setInterval(50);
+    connect(&m_redrawCheck, &QTimer::timeout, this, &WebEngineBrowser::askWhetherRedrawn);
+    // A page that never draws (hidden, stalled) does not keep the view covered.
+    m_coverLimit.setSingleShot(true);
+    m_coverLimit.setInterval(10000);
+    connect(&m_coverLimit, &QTimer::timeout, this, &WebEngineBrowser::uncover);
+    m_drawnSettle.setSingleShot(true);
+    m_drawnSettle.setInterval(250);
+    connect(&m_drawnSettle, &QTimer::timeout, this, &WebEngineBrowser::uncover);
 }
 
 WebEngineBrowser::~WebEngineBrowser()
@@ -190,7 +215,10 @@ void WebEngineBrowser::create()
     m_state = State::Creating;
 
     m_view = new QWebEngineView(this);
-    m_page = new QuietPage(m_profile, m_view);
+    m_page = new QuietPage(m_profile, m_view, [this](const QWebEnginePage *page, const QString &state) {
+        if (page == m_page)
+            onPageDrawn(state);
+    });
     // Where the page draws nothing (around a letterboxed video, before the first
     // page) it shows the window's ground, not the engine's white.
     m_page->setBackgroundColor(palette().color(QPalette::Window));
@@ -294,6 +322,9 @@ void WebEngineBrowser::resizeEvent(QResizeEvent *event)
     QWidget::resizeEvent(event);
     if (m_view)
         m_view->setGeometry(rect());
+    if (m_cover)
+        m_cover->setGeometry(rect());
+    ++m_viewResizes;
 }
 
 bool WebEngineBrowser::eventFilter(QObject *watched, QEvent *event)
@@ -380,8 +411,9 @@ void WebEngineBrowser::onRenderProcessTerminated(int status, int exitCode)
     }
     if (m_state != State::Created)
         return;
-    // A page that was full screen cannot say it left.
+    // A page that was full screen cannot say it left, nor draw anything more.
     endFullScreen();
+    uncover();
     if (m_callbacks.renderProcessEnded)
         m_callbacks.renderProcessEnded(reason);
 }
@@ -395,7 +427,93 @@ void WebEngineBrowser::onFullScreenRequested(QWebEngineFullScreenRequest request
     if (request.toggleOn() == m_fullScreen)
         return;
     m_fullScreen = request.toggleOn();
+    // Granted, the page takes its new state at the view's old size, and the window's
+    // switch resizes the view after it: at a large size the frames drawn in between
+    // (the video in a corner, its button still "enter") stay for seconds. None of
+    // them is shown. (Granting after the switch instead makes the engine pass the grant
+    // on only once the page has drawn at the new size; a leave within that gap left the
+    // next page's request for full screen unanswered for good.)
+    coverUntilRedrawn();
     reportFullScreen(m_fullScreen);
+}
+
+void WebEngineBrowser::coverUntilRedrawn()
+{
+    if (!m_view || !m_page)
+        return;
+    if (!m_cover) {
+        m_cover = new QWidget(this);
+        m_cover->setObjectName(QStringLiteral("playerCover"));
+        m_cover->setAutoFillBackground(true);
+        // Input still goes to the page: the keyboard stays with it and leaves full screen.
+        m_cover->setAttribute(Qt::WA_TransparentForMouseEvents);
+        m_cover->setFocusPolicy(Qt::NoFocus);
+    }
+    // The ground the page shows around its video in the new state.
+    QPalette ground = m_cover->palette();
+    ground.setColor(QPalette::Window, m_fullScreen ? QColor(Qt::black) : palette().color(QPalette::Window));
+    m_cover->setPalette(ground);
+    m_cover->setGeometry(rect());
+    m_cover->raise();
+    m_cover->show();
+    m_firstDrawnFrame = -1;
+    m_drawnSettle.stop();
+    m_redrawCheck.start();
+    m_coverLimit.start();
+    askWhetherRedrawn();
+}
+
+void WebEngineBrowser::askWhetherRedrawn()
+{
+    if (!m_page || !m_cover || m_cover->isHidden()) {
+        uncover();
+        return;
+    }
+    // The page's size and state now; it answers after the frame that shows them has
+    // been drawn (the second animation frame from here), with that frame's time, in a
+    // world of our own.
+    m_page->runJavaScript(QStringLiteral("(() => { const s = innerWidth + 'x' + innerHeight"
+                                         " + (document.fullscreenElement ? ' full' : '') + ' %1';"
+                                         " requestAnimationFrame(() => requestAnimationFrame("
+                                         "t => console.log('%2' + s + '@' + Math.round(t)))); })()")
+                              .arg(m_viewResizes)
+                              .arg(drawnMarker),
+        QWebEngineScript::ApplicationWorld);
+}
+
+void WebEngineBrowser::onPageDrawn(const QString &answer)
+{
+    if (!m_view || !m_cover || m_cover->isHidden())
+        return;
+    const qsizetype at = answer.lastIndexOf(u'@');
+    const QString state = answer.left(at);
+    bool timed = false;
+    const qint64 frame = at < 0 ? 0 : answer.mid(at + 1).toLongLong(&timed);
+    const QString expected = QStringLiteral("%1x%2%3 %4")
+                                 .arg(m_view->width())
+                                 .arg(m_view->height())
+                                 .arg(m_fullScreen ? QStringLiteral(" full") : QString())
+                                 .arg(m_viewResizes);
+    if (state != expected || !timed) {
+        m_firstDrawnFrame = -1;
+        m_drawnSettle.stop();
+        return;
+    }
+    // A frame the page has made reaches the screen a little later, after the engine's
+    // own drawing: believed once a later frame shows the same, and a moment after.
+    if (m_firstDrawnFrame < 0)
+        m_firstDrawnFrame = frame;
+    else if (frame > m_firstDrawnFrame && !m_drawnSettle.isActive())
+        m_drawnSettle.start();
+}
+
+void WebEngineBrowser::uncover()
+{
+    m_redrawCheck.stop();
+    m_coverLimit.stop();
+    m_drawnSettle.stop();
+    if (m_cover)
+        m_cover->hide();
 }
 
 void WebEngineBrowser::onTimeLimit()
@@ -443,6 +561,7 @@ void WebEngineBrowser::dropView()
 {
     m_timeLimitTimer.stop();
     m_fullScreen = false;
+    uncover();
     if (!m_view)
         return;
     QWebEngineView *view = m_view;

@@ -65,6 +65,12 @@ private:
     void reportFullScreen(bool containsFullScreenElement);
     // The page leaves full screen without saying so (closed, or its process ended).
     void endFullScreen();
+    // Across a full-screen change the view is covered until the page has drawn itself
+    // at the view's size in its new state.
+    void coverUntilRedrawn();
+    void askWhetherRedrawn();
+    void onPageDrawn(const QString &answer);
+    void uncover();
 
     Callbacks m_callbacks;
     QWebEngineProfile *m_profile = nullptr;
@@ -79,6 +85,12 @@ private:
     QString m_failure; // and why
     std::chrono::milliseconds m_timeLimit { 30000 };
     QTimer m_timeLimitTimer;
+    QPointer<QWidget> m_cover;
+    quint64 m_viewResizes = 0; // a page's answer counts only if the view kept its size
+    qint64 m_firstDrawnFrame = -1; // time of the first frame seen at the view's size
+    QTimer m_redrawCheck;
+    QTimer m_coverLimit;
+    QTimer m_drawnSettle;
 };
 
 } // namespace orvy::ui
