@@ -32,6 +32,8 @@ die() {
     echo "scale-out: FAILED: $*" >&2
     exit 1
 }
+# shellcheck source=scripts/lib/loopback-servers.sh
+. "$here/scripts/lib/loopback-servers.sh"
 
 command=${1:-}
 case $command in
@@ -55,11 +57,7 @@ stop)
     ;;
 *) die "usage: $0 start replicas|galera [DIR] [--owner PID] | wait replicas|galera [DIR] | restart replicas|galera N [DIR] | stop [DIR]" ;;
 esac
-owner=""
-if [ "${1:-}" = --owner ]; then
-    owner=${2:-}
-    [[ $owner =~ ^[0-9]+$ ]] || die "--owner needs a process id"
-fi
+parse_owner "$@"
 mkdir -p "$dir"
 dir=$(cd "$dir" && pwd)
 
@@ -69,31 +67,14 @@ sql() { # socket, then the client's arguments
     mariadb --no-defaults -uroot --socket="$socket" --connect-timeout=5 --batch --skip-column-names "$@"
 }
 
-# Running, and not only a process that has ended and waits for its parent to reap it.
-alive() { kill -0 "$1" 2>/dev/null && [ "$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null)" != Z ]; }
-
 # Sends SIGTERM and waits for a clean end (60 s at most), else SIGKILL.
-end_process() { # pid file
-    local pid
-    pid=$(cat "$1" 2>/dev/null) || return 0
-    if alive "$pid"; then
-        # A frozen (SIGSTOP) process would never see the SIGTERM.
-        kill "$pid" 2>/dev/null || true
-        kill -CONT "$pid" 2>/dev/null || true
-        for _ in $(seq 300); do
-            alive "$pid" || break
-            sleep 0.2
-        done
-        alive "$pid" && kill -9 "$pid" 2>/dev/null
-    fi
-    rm -f "$1"
-}
+end_server() { end_process "$1" TERM 60; } # pid file
 
 stop_set() { # set name
     [ -d "$dir/$1" ] || return 0
-    end_process "$dir/$1/haproxy.pid"
+    end_server "$dir/$1/haproxy.pid"
     for node in "$dir/$1"/node*; do
-        [ -d "$node" ] && end_process "$node/mysqld.pid"
+        [ -d "$node" ] && end_server "$node/mysqld.pid"
     done
     rm -f "$dir/$1.env"
     say "$1 stopped"
@@ -101,12 +82,7 @@ stop_set() { # set name
 
 stop_all() {
     # The watchdog first, unless it is what runs this.
-    local watchdog
-    watchdog=$(cat "$dir/watchdog.pid" 2>/dev/null || true)
-    if [ -n "$watchdog" ] && [ "$watchdog" != "${SCALE_OUT_WATCHDOG:-}" ]; then
-        kill "$watchdog" 2>/dev/null || true
-    fi
-    rm -f "$dir/watchdog.pid"
+    stop_watchdog "$dir"
     stop_set replicas
     stop_set galera
 }
@@ -116,22 +92,8 @@ if [ "$command" = stop ]; then
     exit 0
 fi
 
-# Free: no socket of any state on it. A port in the kernel's range for outgoing connections
-# may be taken by one at any time, so the ports chosen here lie below that range.
-port_free() { ! ss -Htan "sport = :$1" 2>/dev/null | grep -q .; }
-listening() { ss -Htln "sport = :$1" 2>/dev/null | grep -q .; }
-
 base=${SCALE_OUT_PORT:-23091}
-if [ "$base" = auto ]; then
-    base=""
-    ephemeral=$(cut -f1 /proc/sys/net/ipv4/ip_local_port_range 2>/dev/null || echo 32768)
-    for candidate in $(seq 20000 30 $((ephemeral - 30))); do
-        ok=1
-        for p in $(seq "$candidate" $((candidate + 29))); do port_free "$p" || { ok=0 && break; }; done
-        ((ok)) && base=$candidate && break
-    done
-    [ -n "$base" ] || die "no 30 free loopback ports from 20000 up"
-fi
+if [ "$base" = auto ]; then base=$(free_port_base 30) || exit 1; fi
 [[ $base =~ ^[0-9]+$ ]] && ((base > 1024 && base < 65500)) || die "SCALE_OUT_PORT=$base is not a port from 1025 up"
 if [ "$set_name" = galera ]; then base=$((base + 10)); fi
 proxy_port=$base
@@ -334,10 +296,6 @@ done
     echo "node_sockets=\"$sockets\""
 } >"$env_file"
 
-if [ -n "$owner" ] && [ ! -e "$dir/watchdog.pid" ]; then
-    SCALE_OUT_WATCHDOG_OWNER=$owner setsid bash -c 'while kill -0 "$SCALE_OUT_WATCHDOG_OWNER" 2>/dev/null; do
-        sleep 1; done; SCALE_OUT_WATCHDOG=$$ exec "$0" stop "$1"' "$self" "$dir" </dev/null >/dev/null 2>&1 &
-    echo $! >"$dir/watchdog.pid"
-fi
+if [ -n "$owner" ] && [ ! -e "$dir/watchdog.pid" ]; then start_watchdog "$owner" "$self" "$dir"; fi
 started_ok=1
 say "$set_name: HAProxy on 127.0.0.1:$proxy_port in front of nodes on $(grep '^node_ports=' "$env_file" | cut -d'"' -f2) ($env_file)"

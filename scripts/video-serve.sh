@@ -26,6 +26,8 @@ die() {
     echo "video-serve: FAILED: $*" >&2
     exit 1
 }
+# shellcheck source=scripts/lib/loopback-servers.sh
+. "$here/scripts/lib/loopback-servers.sh"
 
 command=${1:-}
 case $command in
@@ -44,11 +46,7 @@ stop)
     ;;
 *) die "usage: $0 start origin|cached MEDIA [DIR] [--owner PID] | stop [DIR]" ;;
 esac
-owner=""
-if [ "${1:-}" = --owner ]; then
-    owner=${2:-}
-    [[ $owner =~ ^[0-9]+$ ]] || die "--owner needs a process id"
-fi
+parse_owner "$@"
 mkdir -p "$dir"
 dir=$(cd "$dir" && pwd)
 # The paths go into nginx's configuration between double quotes.
@@ -57,31 +55,11 @@ for path in "$dir" "${media:-}"; do
 done
 env_file=$dir/videos.env
 
-alive() { kill -0 "$1" 2>/dev/null && [ "$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null)" != Z ]; }
-
 # Asks nginx to finish its answers (SIGQUIT), waits 30 s at most, else SIGKILL.
-end_server() { # server folder
-    local pid
-    pid=$(cat "$1/nginx.pid" 2>/dev/null) || return 0
-    if alive "$pid"; then
-        kill -QUIT "$pid" 2>/dev/null || true
-        kill -CONT "$pid" 2>/dev/null || true
-        for _ in $(seq 150); do
-            alive "$pid" || break
-            sleep 0.2
-        done
-        alive "$pid" && kill -9 "$pid" 2>/dev/null
-    fi
-    rm -f "$1/nginx.pid"
-}
+end_server() { end_process "$1/nginx.pid" QUIT 30; } # server folder
 
 stop_all() {
-    local watchdog
-    watchdog=$(cat "$dir/watchdog.pid" 2>/dev/null || true)
-    if [ -n "$watchdog" ] && [ "$watchdog" != "${VIDEO_SERVE_WATCHDOG:-}" ]; then
-        kill "$watchdog" 2>/dev/null || true
-    fi
-    rm -f "$dir/watchdog.pid"
+    stop_watchdog "$dir"
     # The cache first: it would answer from what it keeps with its origin gone.
     end_server "$dir/cache"
     end_server "$dir/origin"
@@ -102,18 +80,8 @@ if [ "$tier" = cached ] && ! "$nginx" -V 2>&1 | grep -q -- --with-http_slice_mod
     die "this nginx has no slice module (ngx_http_slice_module); install Debian's nginx package"
 fi
 
-port_free() { ! ss -Htan "sport = :$1" 2>/dev/null | grep -q .; }
-listening() { ss -Htln "sport = :$1" 2>/dev/null | grep -q .; }
-
 base=${VIDEO_SERVE_PORT:-23141}
-if [ "$base" = auto ]; then
-    base=""
-    ephemeral=$(cut -f1 /proc/sys/net/ipv4/ip_local_port_range 2>/dev/null || echo 32768)
-    for candidate in $(seq 20000 2 $((ephemeral - 2))); do
-        port_free "$candidate" && port_free $((candidate + 1)) && base=$candidate && break
-    done
-    [ -n "$base" ] || die "no two free loopback ports from 20000 up"
-fi
+if [ "$base" = auto ]; then base=$(free_port_base 2) || exit 1; fi
 [[ $base =~ ^[0-9]+$ ]] && ((base > 1024 && base < 65500)) || die "VIDEO_SERVE_PORT=$base is not a port from 1025 up"
 origin_port=$base
 cache_port=$((base + 1))
@@ -178,10 +146,6 @@ fi
     fi
 } >"$env_file"
 
-if [ -n "$owner" ]; then
-    VIDEO_SERVE_WATCHDOG_OWNER=$owner setsid bash -c 'while kill -0 "$VIDEO_SERVE_WATCHDOG_OWNER" 2>/dev/null; do
-        sleep 1; done; VIDEO_SERVE_WATCHDOG=$$ exec "$0" stop "$1"' "$self" "$dir" </dev/null >/dev/null 2>&1 &
-    echo $! >"$dir/watchdog.pid"
-fi
+if [ -n "$owner" ]; then start_watchdog "$owner" "$self" "$dir"; fi
 started_ok=1
 say "$tier: lessons of $media at http://127.0.0.1:$url_port ($env_file)"
