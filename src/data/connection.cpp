@@ -8,8 +8,6 @@
 #include "core/eventwait.h"
 
 #include <QElapsedTimer>
-#include <QHash>
-#include <QMutex>
 #include <QRandomGenerator>
 #include <mysqld_error.h>
 
@@ -75,30 +73,10 @@ int hope(const DbError &error)
     return 1; // no answer
 }
 
-void pauseMs(int ms)
-{
-    core::pauseMs(ms);
-}
-
 // A refusal that another server would not change: it is reported at once.
 bool isFinal(const DbError &error)
 {
     return !error.isTimeout() && !error.isConnectionLoss() && !error.isBusy();
-}
-
-// A connect attempt on a helper thread may outlive the program's static objects (it exits
-// while one still waits on a silent server): it uses a copy of the library's functions
-// that is never freed, one per library. The table of copies is never destroyed either, so
-// the copies stay reachable (and are no leak) after the static objects are gone.
-const MariaDbApi &lastingCopy(const MariaDbApi &api)
-{
-    static QBasicMutex mutex;
-    static auto *const copies = new QHash<const MariaDbApi *, const MariaDbApi *>;
-    const QMutexLocker lock(&mutex);
-    const MariaDbApi *&copy = (*copies)[&api];
-    if (!copy)
-        copy = new MariaDbApi(api);
-    return *copy;
 }
 
 // Connect attempts to several servers at once, each on a short-lived thread of its own
@@ -115,6 +93,8 @@ struct ConnectRace {
     std::vector<std::pair<ServerAddress, DbError>> refusals;
     std::exception_ptr unexpected; // anything but a DbError
     bool final = false; // a refusal no other server would change (wrong credentials, ...)
+
+    bool over() const { return decided || unexpected || final; }
 
     void start(const MariaDbApi &api, const DbSettings &settings, const ServerAddress &server,
         const std::shared_ptr<ConnectRace> &self)
@@ -158,8 +138,11 @@ std::unique_ptr<Session> Connection::connectToAServer(Attempt &attempt)
     QList<ServerAddress> servers = parseServers(m_settings.host, m_settings.port);
     shuffleServers(servers, [this] { return random(); });
     servers.removeIf([&attempt](const ServerAddress &server) { return attempt.silent.contains(server); });
-    if (servers.size() > attempt.notReady.size())
-        servers.removeIf([&attempt](const ServerAddress &server) { return attempt.notReady.contains(server); });
+    // A node that said it is not ready is passed over while another server is left.
+    auto ready = servers;
+    ready.removeIf([&attempt](const ServerAddress &server) { return attempt.notReady.contains(server); });
+    if (!ready.isEmpty())
+        servers = std::move(ready);
     if (servers.isEmpty())
         throw *attempt.lastSilence; // all were silent before
 
@@ -179,21 +162,19 @@ std::unique_ptr<Session> Connection::connectToAServer(Attempt &attempt)
         // stagger while it is still trying: a silent server costs the stagger, not the
         // connect time-out, and a healthy first choice is not doubled by a second login.
         const auto race = std::make_shared<ConnectRace>();
-        const MariaDbApi &lasting = lastingCopy(api);
         std::unique_lock lock(race->mutex);
         std::size_t answered = 0; // refusals seen when the last attempt began
         const auto settled = [&race, &answered] {
-            return race->decided || race->unexpected || race->final || race->running == 0
-                || race->refusals.size() > answered;
+            return race->over() || race->running == 0 || race->refusals.size() > answered;
         };
         for (qsizetype next = 0;
-             next < servers.size() && !race->decided && !race->unexpected && !race->final; ++next) {
+             next < servers.size() && !race->over(); ++next) {
             answered = race->refusals.size();
-            race->start(lasting, m_settings, servers.at(next), race);
+            race->start(api, m_settings, servers.at(next), race);
             core::waitFor(lock, race->changed, settled, connectStaggerMs);
         }
         core::waitFor(lock, race->changed,
-            [&race] { return race->decided || race->unexpected || race->final || race->running == 0; },
+            [&race] { return race->over() || race->running == 0; },
             -1);
         if (race->winner) {
             m_sessionServer = race->winnerServer;
@@ -242,7 +223,7 @@ template<typename Operation> auto Connection::withRetries(Operation operation)
                     = attempt.busyPauses->nextPauseMs(attempt.sinceStart.elapsed());
                 if (!pause)
                     throw;
-                pauseMs(*pause);
+                core::pauseMs(*pause);
                 continue;
             }
             if (!error.isConnectionLoss())
@@ -253,7 +234,7 @@ template<typename Operation> auto Connection::withRetries(Operation operation)
             if (attempt.reconnects == reconnectAttempts)
                 throw;
             if (attempt.reconnects > 0)
-                pauseMs(m_settings.retryPauseMs);
+                core::pauseMs(m_settings.retryPauseMs);
             ++attempt.reconnects;
         }
     }

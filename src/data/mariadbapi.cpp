@@ -90,18 +90,21 @@ const MariaDbApi &MariaDbApi::load(const QStringList &requestedNames)
 #else
     const QStringList &libraryNames = requestedNames;
 #endif
-    // Loaded libraries are kept (and never unloaded) for the life of the program.
-    static QMutex mutex;
-    static QHash<QString, std::shared_ptr<MariaDbApi>> loaded;
+    // Loaded libraries are kept (and never unloaded) for the life of the program. The
+    // table is never destroyed either: a connect attempt on a helper thread may still use
+    // its library's functions after the static objects are gone (the program exits while
+    // one waits on a silent server), and they stay reachable, no leak.
+    static QBasicMutex mutex;
+    static auto *const loaded = new QHash<QString, std::shared_ptr<MariaDbApi>>;
     const QMutexLocker lock(&mutex);
 
     QStringList failures;
     for (const QString &name : libraryNames) {
-        if (const auto found = loaded.constFind(name); found != loaded.constEnd())
+        if (const auto found = loaded->constFind(name); found != loaded->constEnd())
             return **found;
         QString reason;
         if (auto api = loadOne(name, reason)) {
-            loaded.insert(name, api);
+            loaded->insert(name, api);
             return *api;
         }
         failures.append(QStringLiteral("\"%1\" (%2)").arg(name, reason));
