@@ -83,6 +83,8 @@ void StartupWait::show()
 
 void StartupWait::dismiss()
 {
+    // Its job is done: the rest of the session's events need not pass through it.
+    qApp->removeEventFilter(this);
     m_dismissed = true;
     m_timer.stop();
     if (m_window) {
