@@ -24,9 +24,7 @@ struct Answer {
     long status = 0;
     QString effectiveUrl;
     QString contentType;
-    QByteArray acceptRanges;
     qint64 totalSize = -1; // from Content-Range, else Content-Length of a whole answer
-    qint64 contentLength = -1;
     QByteArray body;
 };
 
@@ -36,7 +34,6 @@ struct Transfer {
     qint64 maxHeaderBytes = 0;
     bool headerOverflow = false;
     QByteArray body;
-    QByteArray acceptRanges;
     qint64 rangeTotal = -1;
 };
 
@@ -60,17 +57,13 @@ size_t onHeader(char *data, size_t size, size_t count, void *userdata)
         return 0;
     }
     const QByteArray line = QByteArray(data, qsizetype(bytes)).trimmed();
-    if (line.startsWith("HTTP/")) { // a new answer (after a redirect): forget the last one's
-        t->acceptRanges.clear();
+    if (line.startsWith("HTTP/")) // a new answer (after a redirect): forget the last one's
         t->rangeTotal = -1;
-    }
     const qsizetype colon = line.indexOf(':');
     if (colon > 0) {
         const QByteArray name = line.left(colon).trimmed().toLower();
         const QByteArray value = line.mid(colon + 1).trimmed();
-        if (name == "accept-ranges")
-            t->acceptRanges = value.toLower();
-        else if (name == "content-range") {
+        if (name == "content-range") {
             const qsizetype slash = value.lastIndexOf('/');
             bool ok = false;
             const qint64 total = slash >= 0 ? value.mid(slash + 1).toLongLong(&ok) : -1;
@@ -148,8 +141,6 @@ public:
         answer.contentType = QString::fromUtf8(type ? type : "");
         curl_off_t declared = -1;
         curl_easy_getinfo(e, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &declared);
-        answer.contentLength = declared;
-        answer.acceptRanges = t.acceptRanges;
         answer.totalSize = answer.status == 206 ? t.rangeTotal : (answer.status == 200 ? declared : -1);
         answer.body = t.body;
         m_bodyBytes += t.body.size();

@@ -16,7 +16,6 @@ namespace {
 struct Reader {
     ByteSource *source = nullptr;
     qint64 position = 0;
-    const QDeadlineTimer *deadline = nullptr;
 };
 
 int readPacket(void *opaque, uint8_t *buffer, int size)
@@ -77,7 +76,7 @@ bool mediaProbeBuilt()
 void probeMedia(ByteSource &source, LinkReport &report, const QDeadlineTimer &deadline)
 {
     av_log_set_level(AV_LOG_QUIET); // what went wrong goes to the report
-    Reader reader { &source, 0, &deadline };
+    Reader reader { &source, 0 };
     constexpr int bufferBytes = 32 * 1024;
     auto *buffer = static_cast<unsigned char *>(av_malloc(bufferBytes));
     AVIOContext *io = buffer ? avio_alloc_context(buffer, bufferBytes, 0, &reader, readPacket, nullptr, seekTo) : nullptr;
