@@ -41,6 +41,12 @@ struct Course {
     std::optional<QString> typeId;
 };
 
+// A lesson that plays a link, in its course.
+struct LinkPlayer {
+    Course course;
+    QString lesson;
+};
+
 class Checker {
 public:
     Checker(const CheckOptions &options, const CheckLimits &limits)
@@ -271,7 +277,7 @@ private:
                 LinkReport &report = m_result.links[*it];
                 report.lessons.append(QStringLiteral("%1 / %2").arg(displayText(c.name), displayText(name)));
                 report.courseIds.append(c.readId);
-                m_linkCourses[*it].append(c);
+                m_linkPlayers[*it].append({ c, displayText(name) });
             }
             m_result.activeLessons += count;
             if (count == 0)
@@ -368,24 +374,26 @@ private:
         for (int i = 0; i < total; ++i)
             m_result.timedOut |= !m_result.links[i].checked;
         for (int i = 0; i < total; ++i)
-            linkFindings(m_result.links[i], m_linkCourses.value(i));
+            linkFindings(m_result.links[i], m_linkPlayers.value(i));
     }
 
-    void linkFindings(const LinkReport &r, const QList<Course> &courses)
+    void linkFindings(const LinkReport &r, const QList<LinkPlayer> &players)
     {
-        // Each finding about a link goes to every course that plays it.
+        // Each finding about a link goes once to every course that plays it, with the
+        // course's lessons that do.
         const auto report = [&](Severity severity, const QString &kind, const QString &message) {
-            QSet<qint32> seen;
-            for (int i = 0; i < courses.size(); ++i) {
-                if (seen.contains(courses[i].readId))
-                    continue;
-                seen.insert(courses[i].readId);
-                QStringList lessons;
-                for (int j = 0; j < r.lessons.size(); ++j)
-                    if (r.courseIds[j] == courses[i].readId)
-                        lessons << r.lessons[j].section(QStringLiteral(" / "), 1);
-                add(severity, kind, &courses[i], QStringLiteral("%1 <%2>").arg(lessons.join(QStringLiteral(", ")), r.link), message);
+            QHash<qint32, QStringList> lessonsOf;
+            QList<const Course *> courses; // in the order met
+            for (const LinkPlayer &player : players) {
+                QStringList &lessons = lessonsOf[player.course.readId];
+                if (lessons.isEmpty())
+                    courses.append(&player.course);
+                lessons.append(player.lesson);
             }
+            for (const Course *course : courses)
+                add(severity, kind, course,
+                    QStringLiteral("%1 <%2>").arg(lessonsOf.value(course->readId).join(QStringLiteral(", ")), r.link),
+                    message);
         };
         if (r.lessons.size() > 1)
             report(Severity::Note, QStringLiteral("link-shared"),
@@ -453,7 +461,7 @@ private:
     QDeadlineTimer m_deadline;
     CheckResult m_result;
     QHash<QString, int> m_linkIndex;
-    QHash<int, QList<Course>> m_linkCourses;
+    QHash<int, QList<LinkPlayer>> m_linkPlayers;
 };
 
 } // namespace

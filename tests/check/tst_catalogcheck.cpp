@@ -75,6 +75,7 @@ private Q_SLOTS:
     void linkCharacters();
     void faultyCatalogue_data();
     void faultyCatalogue();
+    void findingNamesItsLessons();
     void faultyLinksMeasured();
     void cleanCatalogue();
     void exitStatus_data();
@@ -144,13 +145,14 @@ void TestCatalogCheck::initTestCase()
                   .arg(url("/good.mp4"), url("/moved.mp4"), url("/good.mp4")),
         QStringLiteral("clean")));
 
-    // Each fault once. The content team's own tools may widen columns and ids.
+    // Each fault once. The content team's own tools may widen columns and ids. A course
+    // name may hold " / ", which must not cut the lesson names a finding gives.
     const QString longName = QString(2100, u'ب');
     QVERIFY(m_db.runSql(QStringLiteral("ALTER TABLE courses MODIFY cID BIGINT, MODIFY cName TEXT;"
                                        "ALTER TABLE lessons MODIFY cID BIGINT, DROP KEY lessons_of_course;")
             + interfaceRow(m_http.url(QStringLiteral("/nobanner.png")), QStringLiteral("red"))
             + QStringLiteral("INSERT INTO classtype VALUES (1, 'Languages'), (2, 'Unused');"
-                             "INSERT INTO courses VALUES (20, 'Links', 1), (21, %1, 1), (22, 'Empty', 1), "
+                             "INSERT INTO courses VALUES (20, 'Links / faults', 1), (21, %1, 1), (22, 'Empty', 1), "
                              "(3000000000, 'Too big', 1);")
                   .arg(test::MariaDbServer::quoted(longName))
             + QStringLiteral("INSERT INTO lessons VALUES ('missing', %1, 20, 1, 1), ('page', %2, 20, 1, 2), "
@@ -288,6 +290,15 @@ void TestCatalogCheck::faultyCatalogue()
         qWarning().noquote() << textReport(m_faulty);
     QVERIFY(found);
     QCOMPARE(check::exitStatus(m_faulty), 1);
+}
+
+// A link's finding names the lessons that play it, whatever the course's name holds.
+void TestCatalogCheck::findingNamesItsLessons()
+{
+    const auto finding = std::find_if(m_faulty.findings.begin(), m_faulty.findings.end(),
+        [](const Finding &f) { return f.kind == QStringLiteral("link-characters") && f.courseId == 20; });
+    QVERIFY(finding != m_faulty.findings.end());
+    QCOMPARE(finding->subject.section(QStringLiteral(" <"), 0, 0), QStringLiteral("hash"));
 }
 
 void TestCatalogCheck::faultyLinksMeasured()
