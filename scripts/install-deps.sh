@@ -22,28 +22,26 @@ case "${1:-}" in
     *) echo "usage: $0 [--build-only]" >&2; exit 2 ;;
 esac
 
-packages=(
-    cmake ninja-build g++ pkg-config
-    qt6-base-dev qt6-webengine-dev libqt6opengl6-dev
-    libmariadb-dev libmariadb3 libcurl4-openssl-dev libpng-dev zlib1g-dev
-    mariadb-server mariadb-client
-    fonts-noto-core fonts-noto-ui-core fonts-dejavu-core
-    xvfb xauth openbox x11-utils ffmpeg imagemagick python3 openssl libgl1-mesa-dri
-    clang libclang-rt-14-dev # fuzz targets (scripts/ci-fuzz.sh): clang's libFuzzer
-    dbus-daemon at-spi2-core gir1.2-atspi-2.0 python3-gi
-    ccache # CI's build folders share one compiler cache (.ci/run)
-    dpkg-dev file desktop-file-utils appstream xdotool fontconfig librsvg2-bin
-    lintian # the package test checks the Debian package with it (scripts/ci-package.sh)
-    gcc-mingw-w64-x86-64 binutils-mingw-w64-x86-64 nsis 7zip # the Windows folder and installer, tried with stand-ins
-    haproxy galera-4 rsync socat iproute2 procps # scale-out set (scripts/scale-out.sh): proxy, cluster, its state transfer
-    nginx wrk # the lessons' videos (scripts/video-serve.sh; nginx, not nginx-light, has the slice module) and their load (bench/video)
-    qt6-base-private-dev # the window's platform backing store, made ready for the web view
-    libxcb1-dev # the window-manager test reads the screen and talks to the manager over X
-    libavformat-dev libavcodec-dev libavutil-dev # orvyclass-check's media probe (ORVY_CHECK_MEDIA_PROBE)
-    wine wine64 g++-mingw-w64-x86-64-posix qt6-base-dev-tools # the Windows build, run under Wine (scripts/ci-windows.sh)
-)
-
-((build_only)) && packages=("${build_packages[@]}")
+if ((build_only)); then
+    packages=("${build_packages[@]}")
+else
+    packages=(
+        "${build_packages[@]}"
+        libmariadb3 mariadb-server mariadb-client
+        fonts-noto-core fonts-noto-ui-core fonts-dejavu-core
+        xvfb xauth openbox x11-utils ffmpeg imagemagick python3 openssl libgl1-mesa-dri
+        clang libclang-rt-14-dev # fuzz targets (scripts/ci-fuzz.sh): clang's libFuzzer
+        dbus-daemon at-spi2-core gir1.2-atspi-2.0 python3-gi
+        ccache # CI's build folders share one compiler cache (.ci/run)
+        file desktop-file-utils appstream xdotool fontconfig librsvg2-bin
+        lintian # the package test checks the Debian package with it (scripts/ci-package.sh)
+        gcc-mingw-w64-x86-64 binutils-mingw-w64-x86-64 nsis 7zip # the Windows folder and installer, tried with stand-ins
+        haproxy galera-4 rsync socat iproute2 procps # scale-out set (scripts/scale-out.sh): proxy, cluster, its state transfer
+        nginx wrk # the lessons' videos (scripts/video-serve.sh; nginx, not nginx-light, has the slice module) and their load (bench/video)
+        libxcb1-dev # the window-manager test reads the screen and talks to the manager over X
+        wine wine64 g++-mingw-w64-x86-64-posix qt6-base-dev-tools # the Windows build, run under Wine (scripts/ci-windows.sh)
+    )
+fi
 
 missing=()
 for p in "${packages[@]}"; do
